@@ -1,0 +1,56 @@
+// The program's output facility. Checks print through it; while capture is on
+// the printing thread's capture buffer receives the text, otherwise it goes
+// straight to standard output or standard error.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace runner {
+
+// One check's captured output, shared with the threads the check starts.
+class CaptureBuffer {
+ public:
+  void append(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    data_.append(text);
+  }
+  std::string contents() const {
+    std::lock_guard lock(mutex_);
+    return data_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string data_;
+};
+
+// The calling thread's capture buffer (null when not capturing).
+std::shared_ptr<CaptureBuffer> current_capture() noexcept;
+// Installs (or with null removes) the calling thread's capture buffer.
+void set_current_capture(std::shared_ptr<CaptureBuffer> buffer) noexcept;
+
+// Write to the program's standard output / standard error through capture.
+// A write error on a real stream raises "failed printing to stdout: ...".
+void print(std::string_view text);
+void eprint(std::string_view text);
+inline void println(std::string_view text) {
+  std::string line(text);
+  line.push_back('\n');
+  print(line);
+}
+inline void eprintln(std::string_view text) {
+  std::string line(text);
+  line.push_back('\n');
+  eprint(line);
+}
+
+// Starts a thread that inherits the calling thread's capture buffer, so that
+// everything it prints lands in the same check's output.
+std::thread spawn_inheriting_capture(std::function<void()> body);
+
+}  // namespace runner

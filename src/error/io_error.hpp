@@ -1,0 +1,97 @@
+// The platform's I/O error as the archive library carries it: an operating
+// system error number, a fixed message, or a wrapped message text, each with a
+// kind. Display and debug forms are part of the library's error texts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvane_dat {
+
+enum class IoErrorKind : std::uint8_t {
+  NotFound,
+  PermissionDenied,
+  ConnectionRefused,
+  ConnectionReset,
+  HostUnreachable,
+  NetworkUnreachable,
+  ConnectionAborted,
+  NotConnected,
+  AddrInUse,
+  AddrNotAvailable,
+  NetworkDown,
+  BrokenPipe,
+  AlreadyExists,
+  WouldBlock,
+  NotADirectory,
+  IsADirectory,
+  DirectoryNotEmpty,
+  ReadOnlyFilesystem,
+  FilesystemLoop,
+  StaleNetworkFileHandle,
+  InvalidInput,
+  InvalidData,
+  TimedOut,
+  WriteZero,
+  StorageFull,
+  NotSeekable,
+  FilesystemQuotaExceeded,
+  FileTooLarge,
+  ResourceBusy,
+  ExecutableFileBusy,
+  Deadlock,
+  CrossesDevices,
+  TooManyLinks,
+  InvalidFilename,
+  ArgumentListTooLong,
+  Interrupted,
+  Unsupported,
+  UnexpectedEof,
+  OutOfMemory,
+  Other,
+  Uncategorized,
+};
+
+// CamelCase name of a kind, as shown in debug forms ("UnexpectedEof").
+std::string_view io_error_kind_name(IoErrorKind kind) noexcept;
+
+// Kind that an operating-system error number maps to.
+IoErrorKind io_error_kind_from_errno(int code) noexcept;
+
+class IoError {
+ public:
+  // An operating-system error: displays as "MESSAGE (os error N)".
+  static IoError from_os(int code);
+  // A fixed message without error number, e.g. "failed to fill whole buffer".
+  static IoError simple(IoErrorKind kind, std::string_view message);
+  // A wrapped message text, e.g. "not enough bytes in reader".
+  static IoError custom(IoErrorKind kind, std::string message);
+
+  // The end-of-data errors that the library produces itself.
+  static IoError unexpected_eof();       // "failed to fill whole buffer" (fixed)
+  static IoError not_enough_bytes();     // "not enough bytes in reader" (wrapped)
+
+  IoErrorKind kind() const noexcept { return kind_; }
+  std::optional<int> raw_os_error() const noexcept;
+  std::string display() const;
+  // Os { code: 2, kind: NotFound, message: "No such file or directory" }
+  // Error { kind: UnexpectedEof, message: "failed to fill whole buffer" }
+  // Custom { kind: UnexpectedEof, error: "not enough bytes in reader" }
+  std::string debug() const;
+
+  friend bool operator==(const IoError&, const IoError&) = default;
+
+ private:
+  enum class Repr : std::uint8_t { Os, Simple, Custom };
+  IoError(Repr repr, IoErrorKind kind, int code, std::string message)
+      : repr_(repr), kind_(kind), code_(code), message_(std::move(message)) {}
+
+  Repr repr_;
+  IoErrorKind kind_;
+  int code_;              // valid for Os only
+  std::string message_;   // Simple and Custom only; Os messages come from strerror
+};
+
+}  // namespace quorvane_dat

@@ -1,0 +1,52 @@
+// The byte reader's error: a bare I/O failure, or a chain of context frames
+// naming the fields and records that were being read when it happened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error/io_error.hpp"
+
+namespace quorvane_dat {
+
+struct ContextFrame {
+  std::string message;          // "While parsing field 'style' in CombatManeuver"
+  std::string_view file;        // source file declaring the record, repository-relative
+  std::uint32_t line = 0;       // line of the field's declaration in that file
+
+  friend bool operator==(const ContextFrame&, const ContextFrame&) = default;
+};
+
+// Where a record's field is declared; every record reader names its fields with these.
+struct FieldSite {
+  std::string_view record;  // "CombatManeuver"
+  std::string_view field;   // "style"
+  std::string_view file;
+  std::uint32_t line;
+};
+
+class ParseError {
+ public:
+  explicit ParseError(IoError first) : first_(std::move(first)) {}
+
+  // Appends the frame "While parsing field '<field>' in <record>" for `site`.
+  ParseError&& with_field(const FieldSite& site) &&;
+  ParseError&& with_frame(ContextFrame frame) &&;
+
+  const IoError& first_error() const noexcept { return first_; }
+  const std::vector<ContextFrame>& frames() const noexcept { return frames_; }
+
+  // The report text: the I/O error's display text for a bare failure, or the
+  // framed backtrace block for a context chain. Debug form is the same text.
+  std::string report() const;
+
+  friend bool operator==(const ParseError&, const ParseError&) = default;
+
+ private:
+  IoError first_;
+  std::vector<ContextFrame> frames_;
+};
+
+}  // namespace quorvane_dat

@@ -1,0 +1,48 @@
+// DatDatabase: the handle on one open archive file, with its header and its
+// whole directory index loaded at opening.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <unordered_map>
+#include <vector>
+
+#include "error/dat_error.hpp"
+#include "lib/dat_header.hpp"
+#include "utils/positioned_read.hpp"
+
+namespace quorvane_dat {
+
+class DatDatabase {
+ public:
+  // Opens the archive read-only, reads its header and walks its directory tree.
+  static DatResult<DatDatabase> new_(const std::filesystem::path& path);
+
+  DatDatabase(DatDatabase&&) noexcept = default;
+  DatDatabase& operator=(DatDatabase&&) noexcept = default;
+  DatDatabase(const DatDatabase&) = delete;
+  DatDatabase& operator=(const DatDatabase&) = delete;
+
+  const DatHeader& header() const noexcept { return header_; }
+  const std::unordered_map<std::uint32_t, DatFileEntry>& files() const noexcept { return files_; }
+
+  // Fetches a stored file by id, decoded when its entry is compressed.
+  // Safe to call from several threads at once.
+  DatResult<std::vector<std::uint8_t>> get_file(std::uint32_t id) const;
+
+  // Gathers `size` bytes through the block chain starting at `offset`.
+  DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset,
+                                                      std::uint32_t size) const;
+
+ private:
+  DatDatabase(DatHeader header, std::unordered_map<std::uint32_t, DatFileEntry> files,
+              ReadOnlyFile file);
+  DatResult<void> read_directory();
+  DatResult<void> read_node(std::uint32_t offset);
+
+  DatHeader header_;
+  std::unordered_map<std::uint32_t, DatFileEntry> files_;
+  ReadOnlyFile file_;
+};
+
+}  // namespace quorvane_dat

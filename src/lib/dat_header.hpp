@@ -1,0 +1,54 @@
+// DatHeader and DatFileEntry: the archive header and one directory entry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "error/result.hpp"
+#include "error/parse_error.hpp"
+#include "utils/byte_reader.hpp"
+
+namespace quorvane_dat {
+
+struct DatHeader {
+  std::uint32_t magic = 0;
+  std::uint32_t block_size = 0;
+  std::uint32_t file_size = 0;
+  std::uint32_t dataset = 0;
+  std::uint32_t subset = 0;
+  std::uint32_t free_head = 0;
+  std::uint32_t free_tail = 0;
+  std::uint32_t free_count = 0;
+  std::uint32_t root_offset = 0;
+  std::uint32_t new_lru = 0;
+  std::uint32_t old_lru = 0;
+  std::uint32_t use_lru = 0;
+  std::uint32_t master_map_id = 0;
+  std::uint32_t engine_version = 0;
+  std::uint32_t game_version = 0;
+  std::array<std::uint8_t, 16> version_string{};
+  std::uint32_t version_minor = 0;
+
+  // Reads the 80 header bytes field by field from the reader's position.
+  static Result<DatHeader, ParseError> read(ByteReader& reader);
+
+  friend bool operator==(const DatHeader&, const DatHeader&) = default;
+};
+
+struct DatFileEntry {
+  std::uint32_t bit_flags = 0;
+  std::uint32_t id = 0;
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
+  std::uint32_t timestamp = 0;
+  std::uint32_t version = 0;
+
+  bool is_compressed() const noexcept { return (bit_flags & 1U) != 0; }
+
+  // Reads one 24-byte entry from the reader's position.
+  static Result<DatFileEntry, ParseError> read(ByteReader& reader);
+
+  friend bool operator==(const DatFileEntry&, const DatFileEntry&) = default;
+};
+
+}  // namespace quorvane_dat

@@ -1,0 +1,40 @@
+// FileExtPolyfill: a positioned exact read that neither uses nor moves the
+// file's own read position, and the owning file handle that implements it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "error/io_error.hpp"
+#include "error/result.hpp"
+
+namespace quorvane_dat {
+
+class FileExtPolyfill {
+ public:
+  virtual ~FileExtPolyfill() = default;
+  // Fills all of `buf` from absolute `offset`; EINTR is retried, a read of 0
+  // bytes before `buf` is full fails with "failed to fill whole buffer".
+  virtual Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf,
+                                                     std::uint64_t offset) const = 0;
+};
+
+// An open, read-only file descriptor, closed on destruction. Movable, not copyable.
+class ReadOnlyFile final : public FileExtPolyfill {
+ public:
+  explicit ReadOnlyFile(int fd) noexcept : fd_(fd) {}
+  ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  ~ReadOnlyFile() override;
+
+  int fd() const noexcept { return fd_; }
+  Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf,
+                                             std::uint64_t offset) const override;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace quorvane_dat
