@@ -20,6 +20,30 @@ struct CheckFailure {
   std::string message;
 };
 
+// The three-line message of a failed equality assertion:
+// "assertion `left OP right` failed[: MESSAGE]", "  left: L", " right: R".
+std::string assertion_message(std::string_view op, std::string_view left, std::string_view right,
+                              const std::optional<std::string>& message);
+
+// Writes the failure report of `message` raised at `loc` on the calling
+// thread, the way `fail` does, without throwing: into the thread's capture
+// buffer when one is installed, else to standard error. The backtrace note
+// follows the first report of the process only.
+void write_failure_report(std::string_view message, const SourceLocation& loc);
+// The same for a failure without a source location (an exception of another
+// type that escaped a check); `what` names it, e.g. "an exception of type `X`".
+void write_failure_report_unlocated(std::string_view what, std::string_view message);
+
+// The name failure reports give the calling thread: the one set with
+// set_current_thread_name, else "main" on the process's main thread, else
+// "<unnamed>".
+std::string current_thread_name();
+// Names the calling thread for failure reports (the full name) and for the
+// operating system (cut to its 15-byte limit).
+void set_current_thread_name(std::string_view name);
+// Forgets the name set with set_current_thread_name.
+void clear_current_thread_name() noexcept;
+
 // A plain failure with the check's message.
 [[noreturn]] void fail(std::string message, SourceLocation loc = SourceLocation::current());
 

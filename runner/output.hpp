@@ -49,8 +49,15 @@ inline void eprintln(std::string_view text) {
   eprint(line);
 }
 
+// Installs a terminate handler for failures that cannot be caught: before the
+// process aborts, the calling thread's captured output is written to standard
+// output, and both standard streams stay locked from then on so that nothing
+// else interleaves with the abort message. Installing twice is harmless.
+void install_capture_terminate_handler();
+
 // Starts a thread that inherits the calling thread's capture buffer, so that
-// everything it prints lands in the same check's output.
+// everything it prints lands in the same check's output. A check failure
+// raised in `body` ends only that thread (its report is already written).
 std::thread spawn_inheriting_capture(std::function<void()> body);
 
 }  // namespace runner

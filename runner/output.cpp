@@ -1,0 +1,99 @@
+#include "runner/output.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+
+#include "runner/check_failure.hpp"
+#include "runner/io_error_text.hpp"
+
+namespace runner {
+namespace {
+
+thread_local std::shared_ptr<CaptureBuffer> t_capture;
+
+// One lock per standard stream, so that texts written by parallel threads with
+// capture off do not interleave mid-write.
+std::mutex g_stdout_mutex;
+std::mutex g_stderr_mutex;
+
+std::terminate_handler g_previous_terminate = nullptr;
+std::once_flag g_terminate_once;
+
+// Writes all of `text` to `fd`; returns the errno of a failed write, or 0.
+int write_all(int fd, std::string_view text) noexcept {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_view text) {
+  if (auto capture = t_capture) {
+    capture->append(text);
+    return;
+  }
+  int error = 0;
+  {
+    std::lock_guard lock(mutex);
+    error = write_all(fd, text);
+  }
+  if (error != 0) {
+    std::string message = "failed printing to ";
+    message += stream;
+    message += ": ";
+    message += os_error_display(error);
+    fail(std::move(message));
+  }
+}
+
+[[noreturn]] void terminate_with_captured_output() {
+  // Held for good: the process is about to abort.
+  g_stdout_mutex.lock();
+  g_stderr_mutex.lock();
+  std::fflush(stdout);
+  if (t_capture) {
+    (void)write_all(1, t_capture->contents());
+  }
+  std::fflush(stdout);
+  if (g_previous_terminate != nullptr) g_previous_terminate();
+  std::abort();
+}
+
+}  // namespace
+
+std::shared_ptr<CaptureBuffer> current_capture() noexcept { return t_capture; }
+
+void set_current_capture(std::shared_ptr<CaptureBuffer> buffer) noexcept {
+  t_capture = std::move(buffer);
+}
+
+void print(std::string_view text) { print_to(1, g_stdout_mutex, "stdout", text); }
+
+void eprint(std::string_view text) { print_to(2, g_stderr_mutex, "stderr", text); }
+
+void install_capture_terminate_handler() {
+  std::call_once(g_terminate_once,
+                 [] { g_previous_terminate = std::set_terminate(&terminate_with_captured_output); });
+}
+
+std::thread spawn_inheriting_capture(std::function<void()> body) {
+  return std::thread([buffer = t_capture, body = std::move(body)] {
+    t_capture = buffer;
+    try {
+      body();
+    } catch (const CheckFailure&) {
+      // The report went to the shared buffer; the failure ends this thread only.
+    }
+    t_capture.reset();
+  });
+}
+
+}  // namespace runner
