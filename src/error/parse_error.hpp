@@ -27,6 +27,14 @@ struct FieldSite {
   std::uint32_t line;
 };
 
+// Declares, on the line of a record's member, the FieldSite `<field>_site` for
+// that member, so that the recorded line is right by construction:
+//   std::uint32_t style = 0;  QUORVANE_FIELD_SITE(CombatManeuver, style);
+#define QUORVANE_FIELD_SITE(record, field)                              \
+  static constexpr ::quorvane_dat::FieldSite field##_site {             \
+    #record, #field, __FILE__, static_cast<std::uint32_t>(__LINE__)     \
+  }
+
 class ParseError {
  public:
   explicit ParseError(IoError first) : first_(std::move(first)) {}
