@@ -1,0 +1,392 @@
+#include "runner/cli.hpp"
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "runner/check_failure.hpp"
+#include "runner/help_text.hpp"
+#include "runner/option_table.hpp"
+#include "runner/output.hpp"
+
+namespace runner {
+namespace {
+
+constexpr const char* kBootstrapVar = "QUORVANE_BOOTSTRAP";
+constexpr const char* kNoCaptureVar = "QUORVANE_TEST_NOCAPTURE";
+constexpr const char* kShuffleVar = "QUORVANE_TEST_SHUFFLE";
+constexpr const char* kShuffleSeedVar = "QUORVANE_TEST_SHUFFLE_SEED";
+
+bool is_valid_utf8(std::string_view text) noexcept {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t len = 0;
+    std::uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1Fu;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0Fu;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07u;
+    } else {
+      return false;
+    }
+    if (i + len > text.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      auto cc = static_cast<unsigned char>(text[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3Fu);
+    }
+    constexpr std::array<std::uint32_t, 5> kMin{0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += len;
+  }
+  return true;
+}
+
+// An environment variable's raw value, or none when unset.
+std::optional<std::string> env_raw(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+// An environment variable's value when it is set to valid UTF-8 text.
+std::optional<std::string> env_text(const char* name) {
+  auto value = env_raw(name);
+  if (!value || !is_valid_utf8(*value)) return std::nullopt;
+  return value;
+}
+
+// Length of the UTF-8 sequence that starts with `lead` (1 for stray bytes).
+std::size_t utf8_length(unsigned char lead) noexcept {
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+// What the scan found: each option's values in argument order (an empty text
+// for a flag), and the free arguments.
+struct Matches {
+  std::array<std::vector<std::string>, kOptionCount> values;
+  std::vector<std::string> free;
+
+  bool present(OptionId id) const { return !values[static_cast<std::size_t>(id)].empty(); }
+  std::optional<std::string> value(OptionId id) const {
+    const auto& v = values[static_cast<std::size_t>(id)];
+    if (v.empty()) return std::nullopt;
+    return v.front();
+  }
+  const std::vector<std::string>& all(OptionId id) const {
+    return values[static_cast<std::size_t>(id)];
+  }
+  void add(OptionId id, std::string value) {
+    values[static_cast<std::size_t>(id)].push_back(std::move(value));
+  }
+};
+
+std::string quoted(std::string_view name) {
+  std::string s = "'";
+  s += name;
+  s += '\'';
+  return s;
+}
+
+// Scans the arguments after the program name; the first error ends the scan.
+std::optional<OptsError> scan(std::span<const std::string> args, Matches& m) {
+  bool options_ended = false;
+  std::size_t i = 0;
+  while (i < args.size()) {
+    const std::string& arg = args[i++];
+    if (options_ended || arg.empty() || arg == "-" || arg[0] != '-') {
+      m.free.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (arg.size() > 1 && arg[1] == '-') {
+      std::string_view body = std::string_view(arg).substr(2);
+      std::size_t eq = body.find('=');
+      std::string_view name = body.substr(0, eq);
+      std::optional<std::string> attached;
+      if (eq != std::string_view::npos) attached = std::string(body.substr(eq + 1));
+      auto id = find_long(name);
+      if (!id) return OptsError{"Unrecognized option: " + quoted(name)};
+      const OptionDef& def = option(*id);
+      if (def.takes_arg) {
+        if (attached) {
+          m.add(*id, std::move(*attached));
+        } else if (i < args.size()) {
+          m.add(*id, args[i++]);
+        } else {
+          return OptsError{"Argument to option " + quoted(name) + " missing"};
+        }
+      } else {
+        if (attached) return OptsError{"Option " + quoted(name) + " does not take an argument"};
+        m.add(*id, {});
+      }
+      continue;
+    }
+
+    // A cluster of short options. Options are collected first; those that take
+    // an argument without an attached one then take the following arguments.
+    struct Short {
+      OptionId id;
+      std::optional<std::string> value;
+    };
+    std::vector<Short> cluster;
+    std::string_view rest = std::string_view(arg).substr(1);
+    while (!rest.empty()) {
+      auto id = find_short(rest[0]);
+      if (!id) {
+        if (!cluster.empty() && option(cluster.back().id).takes_arg) {
+          cluster.back().value = std::string(rest);
+          break;
+        }
+        std::size_t len = std::min(utf8_length(static_cast<unsigned char>(rest[0])), rest.size());
+        return OptsError{"Unrecognized option: " + quoted(rest.substr(0, len))};
+      }
+      cluster.push_back({*id, std::nullopt});
+      rest.remove_prefix(1);
+    }
+    for (Short& s : cluster) {
+      const OptionDef& def = option(s.id);
+      if (def.takes_arg && !s.value) {
+        if (i >= args.size()) {
+          return OptsError{"Argument to option " + quoted(std::string_view(&def.short_name, 1)) +
+                           " missing"};
+        }
+        s.value = args[i++];
+      }
+      m.add(s.id, s.value.value_or(std::string{}));
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<OptsError> check_repeats(const Matches& m) {
+  for (const OptionDef& def : options()) {
+    if (!def.may_repeat && m.all(def.id).size() > 1) {
+      return OptsError{"Option " + quoted(def.display_name()) + " given more than once"};
+    }
+  }
+  return std::nullopt;
+}
+
+std::string nightly_only(std::string_view name, std::string_view what) {
+  std::string s = "The \"";
+  s += name;
+  s += "\" ";
+  s += what;
+  s += " is only accepted on the nightly compiler with -Z unstable-options";
+  return s;
+}
+
+struct Builder {
+  const Matches& m;
+  TestOpts opts;
+  bool unstable = false;
+
+  std::optional<OptsError> unstable_options() {
+    auto z = m.value(OptionId::Unstable);
+    if (!z) return std::nullopt;
+    if (!env_text(kBootstrapVar)) {
+      return OptsError{"the option `Z` is only accepted on the nightly compiler"};
+    }
+    if (*z != "unstable-options") return OptsError{"Unrecognized option to `Z`"};
+    unstable = true;
+    return std::nullopt;
+  }
+
+  std::optional<OptsError> unstable_flags() {
+    constexpr std::array kFlags{OptionId::ForceRunInProcess, OptionId::ExcludeShouldPanic,
+                                OptionId::FailFast, OptionId::ReportTime, OptionId::EnsureTime};
+    for (OptionId id : kFlags) {
+      if (m.present(id) && !unstable) return OptsError{nightly_only(option(id).long_name, "flag")};
+    }
+    opts.force_run_in_process = m.present(OptionId::ForceRunInProcess);
+    opts.exclude_should_panic = m.present(OptionId::ExcludeShouldPanic);
+    opts.fail_fast = m.present(OptionId::FailFast);
+    return std::nullopt;
+  }
+
+  void time_options() {
+    bool ensure = m.present(OptionId::EnsureTime);
+    if (ensure || m.present(OptionId::ReportTime)) {
+      opts.time_options = TestTimeOptions::new_from_env(ensure);
+    }
+  }
+
+  std::optional<OptsError> shuffle() {
+    if (m.present(OptionId::Shuffle)) {
+      if (!unstable) return OptsError{nightly_only("shuffle", "flag")};
+      opts.shuffle = true;
+    } else if (unstable) {
+      auto v = env_raw(kShuffleVar);
+      opts.shuffle = v.has_value() && *v != "0";
+    }
+
+    if (auto seed = m.value(OptionId::ShuffleSeed)) {
+      auto parsed = parse_u64(*seed);
+      if (auto* err = std::get_if<std::string>(&parsed)) {
+        return OptsError{"argument for --shuffle-seed must be a number (error: " + *err + ")"};
+      }
+      if (!unstable) return OptsError{nightly_only("shuffle-seed", "option")};
+      opts.shuffle_seed = std::get<std::uint64_t>(parsed);
+    } else if (unstable) {
+      if (auto v = env_raw(kShuffleSeedVar)) {
+        auto parsed = parse_u64(*v);
+        if (!std::holds_alternative<std::uint64_t>(parsed)) {
+          fail(std::string(kShuffleSeedVar) + " is `" + *v + "`, should be a number.");
+        }
+        opts.shuffle_seed = std::get<std::uint64_t>(parsed);
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::optional<OptsError> run_ignored() {
+    bool include = m.present(OptionId::IncludeIgnored);
+    bool only = m.present(OptionId::Ignored);
+    if (include && only) {
+      return OptsError{"the options --include-ignored and --ignored are mutually exclusive"};
+    }
+    opts.run_ignored = include ? RunIgnored::Yes : only ? RunIgnored::Only : RunIgnored::No;
+    return std::nullopt;
+  }
+
+  std::optional<OptsError> test_threads() {
+    auto v = m.value(OptionId::TestThreads);
+    if (!v) return std::nullopt;
+    auto parsed = parse_u64(*v);
+    if (auto* err = std::get_if<std::string>(&parsed)) {
+      return OptsError{"argument for --test-threads must be a number > 0 (error: " + *err + ")"};
+    }
+    std::uint64_t n = std::get<std::uint64_t>(parsed);
+    if (n == 0) return OptsError{"argument for --test-threads must not be 0"};
+    if (n > std::numeric_limits<std::size_t>::max()) {
+      return OptsError{
+          "argument for --test-threads must be a number > 0 (error: number too large to fit in "
+          "target type)"};
+    }
+    opts.test_threads = static_cast<std::size_t>(n);
+    return std::nullopt;
+  }
+
+  std::optional<OptsError> color() {
+    auto v = m.value(OptionId::Color);
+    if (!v || *v == "auto") {
+      opts.color = ColorConfig::Auto;
+    } else if (*v == "always") {
+      opts.color = ColorConfig::Always;
+    } else if (*v == "never") {
+      opts.color = ColorConfig::Never;
+    } else {
+      return OptsError{"argument for --color must be auto, always, or never (was " + *v + ")"};
+    }
+    return std::nullopt;
+  }
+
+  std::optional<OptsError> format() {
+    auto v = m.value(OptionId::Format);
+    if (!v) {
+      opts.format = m.present(OptionId::Quiet) ? OutputFormat::Terse : OutputFormat::Pretty;
+    } else if (*v == "pretty") {
+      opts.format = OutputFormat::Pretty;
+    } else if (*v == "terse") {
+      opts.format = OutputFormat::Terse;
+    } else if (*v == "json" || *v == "junit") {
+      if (!unstable) return OptsError{nightly_only(*v, "format")};
+      opts.format = *v == "json" ? OutputFormat::Json : OutputFormat::Junit;
+    } else {
+      return OptsError{"argument for --format must be pretty, terse, json or junit (was " + *v +
+                       ")"};
+    }
+    return std::nullopt;
+  }
+
+  void derived() {
+    opts.list = m.present(OptionId::List);
+    opts.filters = m.free;
+    opts.filter_exact = m.present(OptionId::Exact);
+    opts.bench_benchmarks = m.present(OptionId::Bench);
+    opts.run_tests = !opts.bench_benchmarks || m.present(OptionId::Test);
+    opts.logfile = m.value(OptionId::Logfile);
+    opts.skip = m.all(OptionId::Skip);
+    opts.display_output = m.present(OptionId::ShowOutput);
+    if (m.present(OptionId::NoCapture) || m.present(OptionId::NoCaptureDeprecated)) {
+      opts.nocapture = true;
+    } else {
+      auto v = env_text(kNoCaptureVar);
+      opts.nocapture = v.has_value() && *v != "0";
+    }
+  }
+
+  // The settings in the order in which they are examined; the first error wins.
+  std::optional<OptsError> build() {
+    if (auto err = unstable_options()) return err;
+    if (auto err = unstable_flags()) return err;
+    time_options();
+    if (auto err = shuffle()) return err;
+    if (auto err = run_ignored()) return err;
+    if (auto err = test_threads()) return err;
+    if (auto err = color()) return err;
+    if (auto err = format()) return err;
+    derived();
+    return std::nullopt;
+  }
+};
+
+}  // namespace
+
+std::variant<std::uint64_t, std::string> parse_u64(std::string_view text) {
+  if (text.empty()) return std::string("cannot parse integer from empty string");
+  std::string_view digits = text;
+  if (digits.front() == '+') digits.remove_prefix(1);
+  if (digits.empty()) return std::string("invalid digit found in string");
+  std::uint64_t value = 0;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::string("invalid digit found in string");
+    auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (kMax - digit) / 10) return std::string("number too large to fit in target type");
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+OptsResult parse_opts(std::span<const std::string> args) {
+  std::string_view program = args.empty() ? std::string_view("...") : std::string_view(args[0]);
+  std::span<const std::string> rest = args.empty() ? args : args.subspan(1);
+
+  Matches m;
+  if (auto err = scan(rest, m)) return *err;
+  if (auto err = check_repeats(m)) return *err;
+
+  if (m.present(OptionId::Help)) {
+    print(help_text(program));
+    return HelpShown{};
+  }
+
+  Builder builder{m, {}, false};
+  if (auto err = builder.build()) return *err;
+
+  if (builder.opts.logfile) print("warning: `--logfile` is deprecated");
+  return std::move(builder.opts);
+}
+
+}  // namespace runner
