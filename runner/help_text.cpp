@@ -28,18 +28,17 @@ constexpr std::string_view kTrailingText =
     "\n"
     "Test Attributes:\n"
     "\n"
-    "    Each test is a registry entry (`TestDescAndFn`): a descriptor and a\n"
-    "    function without arguments that passes by returning and fails by\n"
-    "    raising a check failure. The descriptor marks it:\n"
+    "    Each test is a registry entry, `TestDescAndFn{desc, fn}`: a function\n"
+    "    without arguments that passes by returning and fails by raising a check\n"
+    "    failure, and a `TestDesc` whose fields mark it:\n"
     "\n"
-    "    `ShouldPanic::No` - A plain test, run and expected to return.\n"
-    "    benchmark - A benchmark, run with --bench; this program has none.\n"
-    "    `ShouldPanic::Yes` - The test passes only if it fails.\n"
-    "    `ShouldPanic::YesWithMessage` - The test passes only if it fails with a\n"
-    "        message that contains `expected_message`.\n"
-    "    `ignore = true` - The test is not run (reported as ignored, with its\n"
-    "        `ignore_message` if any) unless --ignored or --include-ignored is\n"
-    "        given.\n";
+    "    `.should_panic = ShouldPanic::No` - A plain test (the default).\n"
+    "    benchmark - A benchmark, run only with --bench; this program has none.\n"
+    "    `.should_panic = ShouldPanic::Yes` - The test passes only if it fails.\n"
+    "    `.should_panic = ShouldPanic::YesWithMessage, .expected_message = \"T\"`\n"
+    "        - The test passes only if it fails with a message containing T.\n"
+    "    `.ignore = true` - The test is not run unless --ignored or\n"
+    "        --include-ignored is given; `.ignore_message` tells why.\n";
 
 }  // namespace
 

@@ -48,30 +48,19 @@ constexpr std::array kUnstable{
 };
 constexpr std::array kReportTime{
     "Show execution time of each test."sv,
+    "            Threshold values for colorized output are read from the environment variables QUORVANE_TEST_TIME_UNIT, QUORVANE_TEST_TIME_INTEGRATION and QUORVANE_TEST_TIME_DOCTEST."sv,
     ""sv,
-    "            The warn and critical times that colour the reported times are read from"sv,
-    "            the environment variables QUORVANE_TEST_TIME_UNIT,"sv,
-    "            QUORVANE_TEST_TIME_INTEGRATION and QUORVANE_TEST_TIME_DOCTEST."sv,
-    ""sv,
-    "            Each variable holds two durations in milliseconds separated by a comma,"sv,
-    "            the warn time and then the critical time: `500,2000` means a warning"sv,
-    "            from 0.5s and a critical time from 2s."sv,
+    "            Each variable holds a warn time and a critical time in milliseconds, separated by a comma: `500,2000` means a warn time of 0.5s and a critical time of 2s."sv,
     ""sv,
     "            Not available for --format=terse"sv,
 };
 constexpr std::array kEnsureTime{
     "Treat excess of the test execution time limit as error."sv,
+    "            Threshold values for this option are read from the environment variables QUORVANE_TEST_TIME_UNIT, QUORVANE_TEST_TIME_INTEGRATION and QUORVANE_TEST_TIME_DOCTEST."sv,
     ""sv,
-    "            The warn and critical times are read from the environment variables"sv,
-    "            QUORVANE_TEST_TIME_UNIT, QUORVANE_TEST_TIME_INTEGRATION and"sv,
-    "            QUORVANE_TEST_TIME_DOCTEST."sv,
+    "            Each variable holds a warn time and a critical time in milliseconds, separated by a comma: `500,2000` means a warn time of 0.5s and a critical time of 2s."sv,
     ""sv,
-    "            Each variable holds two durations in milliseconds separated by a comma,"sv,
-    "            the warn time and then the critical time: `500,2000` means a warning"sv,
-    "            from 0.5s and a critical time from 2s."sv,
-    ""sv,
-    "            The critical time is the limit that a test must not reach: a test that"sv,
-    "            runs that long fails."sv,
+    "            The critical time is the execution time limit that a test must not exceed."sv,
 };
 constexpr std::array kShuffle{"Run tests in random order"sv};
 constexpr std::array kShuffleSeed{
