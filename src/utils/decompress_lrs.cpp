@@ -1,0 +1,131 @@
+#include "utils/decompress_lrs.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+namespace quorvane_dat {
+
+namespace {
+
+// A back-reference token is two stream bytes and yields at most this many bytes.
+constexpr std::size_t MAX_MATCH = 17;
+// A group is one flag byte and eight tokens: at most 17 input and 136 output bytes.
+constexpr std::size_t GROUP_INPUT_MAX = 1 + 8 * 2;
+// Output room that the unchecked group loop needs: a whole group plus the
+// overshoot of the widened copies below (at most 16 bytes past a token's end).
+constexpr std::size_t GROUP_OUTPUT_ROOM = 8 * MAX_MATCH + 16;
+
+struct Token {
+  std::size_t distance;
+  std::size_t length;
+};
+
+Token back_reference(const std::uint8_t* p) noexcept {
+  const std::size_t b0 = p[0];
+  const std::size_t b1 = p[1];
+  return {b0 | ((b1 >> 4) << 8), (b1 & 0x0FU) + 2};
+}
+
+// Copies `length` bytes one at a time from `distance` back, where a distance
+// beyond the start of the output takes the first output byte instead.
+void copy_bytewise(std::uint8_t* base, std::uint8_t* dst, std::size_t distance,
+                   std::size_t length) noexcept {
+  std::size_t produced = static_cast<std::size_t>(dst - base);
+  for (std::size_t i = 0; i < length; ++i, ++produced) {
+    const std::size_t source = distance > produced ? 0 : produced - distance;
+    base[produced] = base[source];
+  }
+}
+
+// The same copy, allowed to write up to 16 bytes past dst + length (the
+// caller guarantees the room; those bytes are overwritten or cut off later).
+void copy_widened(std::uint8_t* base, std::uint8_t* dst, std::size_t distance,
+                  std::size_t length) noexcept {
+  const auto produced = static_cast<std::size_t>(dst - base);
+  if (distance > produced) {
+    copy_bytewise(base, dst, distance, length);
+  } else if (distance >= 16) {
+    // Source and destination of each piece cannot overlap.
+    std::memcpy(dst, dst - distance, 16);
+    if (length > 16) dst[16] = dst[16 - distance];
+  } else if (distance >= 8) {
+    // Each 8-byte piece reads only bytes written before it.
+    for (std::size_t i = 0; i < length; i += 8) std::memcpy(dst + i, dst + i - distance, 8);
+  } else if (distance == 1) {
+    std::memset(dst, dst[-1], length);
+  } else {
+    for (std::size_t i = 0; i < length; ++i) dst[i] = dst[i - distance];
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
+  if (input.size() < 4) return {input.begin(), input.end()};
+
+  const std::uint32_t declared = static_cast<std::uint32_t>(input[0]) |
+                                 (static_cast<std::uint32_t>(input[1]) << 8) |
+                                 (static_cast<std::uint32_t>(input[2]) << 16) |
+                                 (static_cast<std::uint32_t>(input[3]) << 24);
+  const std::uint8_t* in = input.data() + 4;
+  const std::uint8_t* const in_end = input.data() + input.size();
+
+  // The stream cannot produce more than 17 bytes per two of its bytes (plus one
+  // literal for an odd byte), so a declared size beyond that is never reached
+  // and needs no room: a huge declared size over a short input allocates little.
+  const auto stream_size = static_cast<std::uint64_t>(in_end - in);
+  const std::uint64_t most = (stream_size / 2) * MAX_MATCH + stream_size % 2;
+  const auto limit = static_cast<std::size_t>(std::min<std::uint64_t>(declared, most));
+
+  // Sized (not just reserved) so that the loops can write through a pointer;
+  // the slack beyond the decoded length is cut off at the end.
+  std::vector<std::uint8_t> out(limit);
+  std::uint8_t* const base = out.data();
+  std::uint8_t* dst = base;
+  std::uint8_t* const dst_end = base + limit;
+
+  for (;;) {
+    // Whole groups with room to spare in input and output need no bounds checks.
+    while (static_cast<std::size_t>(in_end - in) >= GROUP_INPUT_MAX &&
+           static_cast<std::size_t>(dst_end - dst) >= GROUP_OUTPUT_ROOM) {
+      const unsigned flags = *in++;
+      for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
+        if ((flags & mask) == 0) {
+          *dst++ = *in++;
+          continue;
+        }
+        const Token token = back_reference(in);
+        in += 2;
+        // A zero distance ends the stream; so does a reference into an empty output.
+        if (token.distance == 0 || dst == base) goto done;
+        copy_widened(base, dst, token.distance, token.length);
+        dst += token.length;
+      }
+    }
+
+    // Near either end: one group, token by token, with every check.
+    if (dst == dst_end || in == in_end) break;
+    const unsigned flags = *in++;
+    for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
+      if (dst == dst_end || in == in_end) goto done;
+      if ((flags & mask) == 0) {
+        *dst++ = *in++;
+        continue;
+      }
+      if (in_end - in < 2) goto done;
+      const Token token = back_reference(in);
+      in += 2;
+      if (token.distance == 0 || dst == base) goto done;
+      const std::size_t length = std::min(token.length, static_cast<std::size_t>(dst_end - dst));
+      copy_bytewise(base, dst, token.distance, length);
+      dst += length;
+    }
+  }
+
+done:
+  out.resize(static_cast<std::size_t>(dst - base));
+  return out;
+}
+
+}  // namespace quorvane_dat
