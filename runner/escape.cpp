@@ -1,0 +1,204 @@
+#include "runner/escape.hpp"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace runner {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the valid UTF-8 sequence starting at `pos`, or 0 when the bytes
+// there do not start one; `invalid_len` then receives the length of the
+// maximal subpart to replace (at least 1).
+std::size_t utf8_sequence(std::string_view s, std::size_t pos, std::size_t& invalid_len) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(pos);
+  invalid_len = 1;
+  if (lead < 0x80) return 1;
+  std::size_t need = 0;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2;
+    if (lead == 0xE0) lo = 0xA0;
+    if (lead == 0xED) hi = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3;
+    if (lead == 0xF0) lo = 0x90;
+    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  for (std::size_t k = 1; k <= need; ++k) {
+    if (pos + k >= s.size()) return 0;
+    const unsigned char c = byte(pos + k);
+    const unsigned char min = k == 1 ? lo : 0x80;
+    const unsigned char max = k == 1 ? hi : 0xBF;
+    if (c < min || c > max) return 0;
+    invalid_len = k + 1;
+  }
+  return need + 1;
+}
+
+// Calls `on_valid(sequence)` for each valid UTF-8 sequence of `s` and
+// `on_invalid()` for each maximal invalid subpart.
+template <class Valid, class Invalid>
+void for_each_utf8(std::string_view s, Valid on_valid, Invalid on_invalid) {
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    std::size_t invalid_len = 1;
+    const std::size_t len = utf8_sequence(s, pos, invalid_len);
+    if (len == 0) {
+      on_invalid();
+      pos += invalid_len;
+    } else {
+      on_valid(s.substr(pos, len));
+      pos += len;
+    }
+  }
+}
+
+// Whether XML 1.0 allows the character encoded by the valid sequence `seq`.
+bool xml_allowed(std::string_view seq) {
+  const auto b0 = static_cast<unsigned char>(seq[0]);
+  if (seq.size() == 1) return b0 >= 0x20 || b0 == 0x09 || b0 == 0x0A || b0 == 0x0D;
+  // U+FFFE and U+FFFF are the only non-characters above U+001F it forbids
+  // (surrogates never decode as valid sequences).
+  if (seq.size() == 3 && b0 == 0xEF && static_cast<unsigned char>(seq[1]) == 0xBF) {
+    const auto b2 = static_cast<unsigned char>(seq[2]);
+    return b2 != 0xBE && b2 != 0xBF;
+  }
+  return true;
+}
+
+void append_hex4(std::string& out, unsigned value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out += "\\u00";
+  out.push_back(kDigits[(value >> 4) & 0xF]);
+  out.push_back(kDigits[value & 0xF]);
+}
+
+// Length of the SGR sequence (ESC [ digits/';'/':' m) starting at `pos`, or 0.
+std::size_t sgr_length(std::string_view s, std::size_t pos) {
+  if (s[pos] != '\x1b' || pos + 1 >= s.size() || s[pos + 1] != '[') return 0;
+  for (std::size_t i = pos + 2; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == 'm') return i - pos + 1;
+    if (!((c >= '0' && c <= '9') || c == ';' || c == ':')) return 0;
+  }
+  return 0;
+}
+
+void replace_all(std::string& text, std::string_view from, std::string_view to) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (std::size_t hit = text.find(from); hit != std::string::npos; hit = text.find(from, start)) {
+    out.append(text, start, hit - start);
+    out.append(to);
+    start = hit + from.size();
+  }
+  out.append(text, start, std::string::npos);
+  text = std::move(out);
+}
+
+}  // namespace
+
+std::string utf8_lossy(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for_each_utf8(
+      bytes, [&](std::string_view seq) { out.append(seq); }, [&] { out.append(kReplacement); });
+  return out;
+}
+
+std::string json_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  const auto on_valid = [&](std::string_view seq) {
+    if (seq.size() > 1) {
+      out.append(seq);
+      return;
+    }
+    const auto c = static_cast<unsigned char>(seq[0]);
+    switch (c) {
+      case '"': out += "\\\""; return;
+      case '\\': out += "\\\\"; return;
+      case 0x08: out += "\\b"; return;
+      case 0x09: out += "\\t"; return;
+      case 0x0A: out += "\\n"; return;
+      case 0x0C: out += "\\f"; return;
+      case 0x0D: out += "\\r"; return;
+      default: break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+      append_hex4(out, c);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  };
+  for_each_utf8(text, on_valid, [&] { out.append(kReplacement); });
+  return out;
+}
+
+std::string xml_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  const auto on_valid = [&](std::string_view seq) {
+    if (!xml_allowed(seq)) {
+      out.append(kReplacement);
+      return;
+    }
+    if (seq.size() > 1) {
+      out.append(seq);
+      return;
+    }
+    switch (seq[0]) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out.push_back(seq[0]); break;
+    }
+  };
+  for_each_utf8(text, on_valid, [&] { out.append(kReplacement); });
+  return out;
+}
+
+std::string xml_clean(std::string_view text) {
+  std::string stripped;
+  stripped.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (const std::size_t sgr = sgr_length(text, pos); sgr != 0) {
+      pos += sgr;
+    } else {
+      stripped.push_back(text[pos]);
+      ++pos;
+    }
+  }
+  std::string out;
+  out.reserve(stripped.size());
+  for_each_utf8(
+      stripped,
+      [&](std::string_view seq) { out.append(xml_allowed(seq) ? seq : kReplacement); },
+      [&] { out.append(kReplacement); });
+  return out;
+}
+
+std::string str_to_cdata(std::string_view text) {
+  std::string body(text);
+  replace_all(body, "]]>", "]]]]><![CDATA[>");
+  replace_all(body, "<?", "<]]><![CDATA[?");
+  replace_all(body, "\n", "]]>&#xA;<![CDATA[");
+  replace_all(body, "<![CDATA[]]>", "");
+  return "<![CDATA[" + body + "]]>";
+}
+
+}  // namespace runner

@@ -1,0 +1,34 @@
+// Text encodings shared by the output formatters: UTF-8 repair, the JSON
+// string escaper, the XML escaper and the CDATA form of captured output.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace runner {
+
+// `bytes` decoded as UTF-8: valid sequences are copied, each maximal invalid
+// subsequence becomes one U+FFFD.
+std::string utf8_lossy(std::string_view bytes);
+
+// The body of a JSON string literal (without the surrounding quotes): quote
+// and backslash escaped, \b \t \n \f \r, every other C0 control and DEL as
+// \u00xx; invalid UTF-8 is repaired first.
+std::string json_escape(std::string_view text);
+
+// `text` as XML character data or attribute value: & < > " ' as entity
+// references, tab, line feed and carriage return as character references (so
+// attribute values keep them), every other character that XML 1.0 forbids,
+// and invalid UTF-8, as U+FFFD.
+std::string xml_escape(std::string_view text);
+
+// `text` with terminal SGR sequences (ESC [ parameters m) removed and every
+// character that XML 1.0 forbids, and invalid UTF-8, replaced by U+FFFD.
+std::string xml_clean(std::string_view text);
+
+// Captured output as CDATA: "]]>" and "<?" split across sections, each line
+// feed written as a character reference between sections, empty sections
+// removed, and the whole wrapped in one section.
+std::string str_to_cdata(std::string_view text);
+
+}  // namespace runner

@@ -1,0 +1,114 @@
+#include "runner/terminfo.hpp"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "runner/terminfo_parse.hpp"
+
+namespace runner {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Descriptions are small (a few kilobytes); anything far larger is not one.
+constexpr std::uintmax_t kMaxDescriptionSize = 1 << 20;
+
+std::optional<std::string> env_text(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::optional<fs::path> home_dir() {
+  if (auto home = env_text("HOME"); home && !home->empty()) return fs::path(*home);
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd pw{};
+  passwd* result = nullptr;
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result != nullptr &&
+      result->pw_dir != nullptr && result->pw_dir[0] != '\0') {
+    return fs::path(result->pw_dir);
+  }
+  return std::nullopt;
+}
+
+std::vector<fs::path> search_dirs() {
+  std::vector<fs::path> dirs;
+  if (auto dir = env_text("TERMINFO"); dir && !dir->empty()) dirs.emplace_back(*dir);
+  if (auto list = env_text("TERMINFO_DIRS")) {
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t colon = list->find(':', start);
+      const std::string entry =
+          list->substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+      dirs.emplace_back(entry.empty() ? std::string("/usr/share/terminfo") : entry);
+      if (colon == std::string::npos) break;
+      start = colon + 1;
+    }
+  } else {
+    if (auto home = home_dir()) dirs.push_back(*home / ".terminfo");
+    for (const char* dir :
+         {"/etc/terminfo", "/lib/terminfo", "/usr/share/terminfo", "/boot/system/data/terminfo"}) {
+      dirs.emplace_back(dir);
+    }
+  }
+  return dirs;
+}
+
+bool is_file(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+std::optional<std::vector<std::uint8_t>> read_small_file(const fs::path& path) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec || size > kMaxDescriptionSize) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (static_cast<std::size_t>(in.gcount()) != data.size()) return std::nullopt;
+  return data;
+}
+
+}  // namespace
+
+std::optional<fs::path> find_terminfo(std::string_view term) {
+  // A terminal name is a single path component.
+  if (term.empty() || term == "." || term == ".." ||
+      term.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::string first(1, term.front());
+  char hex[3];
+  std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(term.front()));
+  for (const fs::path& dir : search_dirs()) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) continue;
+    for (const fs::path& candidate : {dir / first / term, dir / hex / term}) {
+      if (is_file(candidate)) return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<TerminalColors> terminal_colors_from_env() {
+  const auto term = env_text("TERM");
+  if (!term) return std::nullopt;
+  const auto path = find_terminfo(*term);
+  if (!path) return std::nullopt;
+  const auto data = read_small_file(*path);
+  if (!data) return std::nullopt;
+  const auto info = parse_terminfo(*data);
+  if (!info) return std::nullopt;
+  return colors_from_terminfo(*info);
+}
+
+}  // namespace runner
