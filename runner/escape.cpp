@@ -1,5 +1,7 @@
 #include "runner/escape.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -199,6 +201,16 @@ std::string str_to_cdata(std::string_view text) {
   replace_all(body, "\n", "]]>&#xA;<![CDATA[");
   replace_all(body, "<![CDATA[]]>", "");
   return "<![CDATA[" + body + "]]>";
+}
+
+std::string plain_decimal(double value) {
+  // Durations are finite; anything else is written as 0 so that the output
+  // stays a valid number.
+  if (!std::isfinite(value)) return "0";
+  char buf[400];  // DBL_MAX in fixed notation has 309 digits
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+  if (ec != std::errc()) return "0";
+  return std::string(buf, end);
 }
 
 }  // namespace runner

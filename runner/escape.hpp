@@ -31,4 +31,8 @@ std::string xml_clean(std::string_view text);
 // removed, and the whole wrapped in one section.
 std::string str_to_cdata(std::string_view text);
 
+// A number of seconds in plain decimal notation (never an exponent), in the
+// shortest form that reads back to the same double: 0.0125, 3, 0.0000001.
+std::string plain_decimal(double value);
+
 }  // namespace runner
