@@ -34,15 +34,21 @@ class DatDatabase {
   DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset,
                                                       std::uint32_t size) const;
 
+  // Length of the archive file in bytes, taken once at opening.
+  std::uint64_t archive_length() const noexcept { return archive_length_; }
+
  private:
   DatDatabase(DatHeader header, std::unordered_map<std::uint32_t, DatFileEntry> files,
-              ReadOnlyFile file);
+              ReadOnlyFile file, std::uint64_t archive_length);
   DatResult<void> read_directory();
+  // Loads the subtree whose root node starts at `offset` (0: none), depth
+  // first and pre-order, with an explicit stack rather than recursion.
   DatResult<void> read_node(std::uint32_t offset);
 
   DatHeader header_;
   std::unordered_map<std::uint32_t, DatFileEntry> files_;
   ReadOnlyFile file_;
+  std::uint64_t archive_length_ = 0;
 };
 
 }  // namespace quorvane_dat

@@ -2,6 +2,9 @@
 // file's own read position, and the owning file handle that implements it.
 #pragma once
 
+#include <sys/uio.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -32,6 +35,12 @@ class ReadOnlyFile final : public FileExtPolyfill {
   int fd() const noexcept { return fd_; }
   Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf,
                                              std::uint64_t offset) const override;
+
+  // One positioned scatter read into `parts` at absolute `offset`, retried
+  // only on EINTR. Returns the number of bytes read, which is short when the
+  // file ends inside the parts (0 at or past its end). At most IOV_MAX parts.
+  Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts,
+                                                std::uint64_t offset) const;
 
  private:
   int fd_ = -1;

@@ -1,0 +1,310 @@
+// DatDatabase: opening an archive, the directory walk, the block-chain reader
+// and file fetch.
+#include "lib/dat_database.hpp"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+#include <utility>
+
+#include "lib/dat_format.hpp"
+#include "utils/byte_reader.hpp"
+#include "utils/decompress_lrs.hpp"
+
+namespace quorvane_dat {
+
+namespace {
+
+// The highest block offset whose payload still starts within 32 bits.
+constexpr std::uint64_t MAX_BLOCK_OFFSET = 0xFFFFFFFBU;
+// Most blocks gathered by one scatter read (two iovecs per block).
+constexpr std::uint32_t MAX_SCATTER_BLOCKS = 512;
+static_assert(2 * MAX_SCATTER_BLOCKS <= IOV_MAX);
+
+std::uint32_t load_u32_le(const std::uint8_t* p) noexcept {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+__attribute__((format(printf, 1, 2))) DatError corruption(const char* format, ...) {
+  char text[256];
+  std::va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return DatError::Corruption{text};
+}
+
+unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
+
+// Gathers one block chain into `out`. The result is exactly that of reading
+// each block's pointer and then its payload piece in turn; where consecutive
+// blocks lie next to each other (next == block + block_size) a run of them is
+// read with one scatter read, pointers into a side array and payloads straight
+// into their places in `out`, and only the blocks whose pointers confirm the
+// run are kept. Any short or failed scatter read is replayed block by block,
+// so errors come from the same read as in the one-block-at-a-time order.
+class ChainReader {
+ public:
+  ChainReader(const ReadOnlyFile& file, std::uint32_t block_size, std::span<std::uint8_t> out)
+      : file_(file), block_size_(block_size), out_(out) {}
+
+  DatResult<void> run(std::uint32_t first_block) {
+    current_ = first_block;
+    std::uint32_t window = 1;
+    while (pos_ < out_.size()) {
+      if (current_ > MAX_BLOCK_OFFSET) {
+        return Err{corruption("block offset 0x%08llX leaves no room for a payload below 4 GiB",
+                              ull(current_))};
+      }
+      if (block_size_ <= BLOCK_POINTER_SIZE) {
+        if (auto step = exact_step(); !step) return step;
+        continue;
+      }
+      auto next_window = scatter_step(window);
+      if (!next_window) return Err{std::move(next_window).error()};
+      window = *next_window;
+    }
+    return {};
+  }
+
+ private:
+  std::size_t remaining() const noexcept { return out_.size() - pos_; }
+
+  // One step as the format describes it: the pointer, then the payload piece.
+  DatResult<void> exact_step() {
+    std::array<std::uint8_t, BLOCK_POINTER_SIZE> pointer{};
+    if (auto r = file_.read_exact_at_compat(pointer, current_); !r) return Err{std::move(r).error()};
+    const std::uint32_t next = load_u32_le(pointer.data());
+    if (next == 0) {
+      // The chain ends early: everything still missing follows this pointer.
+      if (auto r = file_.read_exact_at_compat(out_.subspan(pos_), current_ + BLOCK_POINTER_SIZE);
+          !r) {
+        return Err{std::move(r).error()};
+      }
+      pos_ = out_.size();
+      return {};
+    }
+    if (block_size_ <= BLOCK_POINTER_SIZE) {
+      return Err{corruption("block_size %u is too small to follow block 0x%08llX to 0x%08X",
+                            static_cast<unsigned>(block_size_), ull(current_),
+                            static_cast<unsigned>(next))};
+    }
+    const std::size_t piece = std::min<std::size_t>(remaining(), block_size_ - BLOCK_POINTER_SIZE);
+    if (auto r = file_.read_exact_at_compat(out_.subspan(pos_, piece),
+                                            current_ + BLOCK_POINTER_SIZE);
+        !r) {
+      return Err{std::move(r).error()};
+    }
+    pos_ += piece;
+    current_ = next;
+    return {};
+  }
+
+  // Reads up to `window` blocks from current_ as if they were contiguous and
+  // keeps those the pointers confirm. Returns the window for the next step:
+  // doubled after a fully confirmed run, 1 after the chain turned away.
+  DatResult<std::uint32_t> scatter_step(std::uint32_t window) {
+    const std::size_t payload = block_size_ - BLOCK_POINTER_SIZE;
+    std::array<std::array<std::uint8_t, BLOCK_POINTER_SIZE>, MAX_SCATTER_BLOCKS> pointers;
+    std::array<::iovec, 2 * MAX_SCATTER_BLOCKS> parts;
+    std::size_t count = 0;
+    std::size_t planned = pos_;
+    for (std::uint64_t block = current_;
+         count < window && planned < out_.size() && block <= MAX_BLOCK_OFFSET;
+         block += block_size_, ++count) {
+      const std::size_t piece = std::min(out_.size() - planned, payload);
+      parts[2 * count] = {pointers[count].data(), BLOCK_POINTER_SIZE};
+      parts[2 * count + 1] = {out_.data() + planned, piece};
+      planned += piece;
+    }
+
+    auto got = file_.read_vectored_at(std::span(parts.data(), 2 * count), current_);
+    if (!got) {
+      if (auto step = exact_step(); !step) return Err{std::move(step).error()};
+      return 1U;
+    }
+    std::size_t covered = 0;
+    std::uint64_t block = current_;
+    for (std::size_t i = 0; i < count; ++i, block += block_size_) {
+      const std::size_t piece = parts[2 * i + 1].iov_len;
+      if (*got < covered + BLOCK_POINTER_SIZE + piece) {
+        // The scatter read stopped short inside this block: replay it exactly.
+        current_ = block;
+        if (auto step = exact_step(); !step) return Err{std::move(step).error()};
+        return 1U;
+      }
+      covered += BLOCK_POINTER_SIZE + piece;
+      const std::uint32_t next = load_u32_le(pointers[i].data());
+      if (next == 0 && piece < remaining()) {
+        // Early end of the chain: the rest lies right after this payload piece.
+        if (auto r = file_.read_exact_at_compat(out_.subspan(pos_ + piece),
+                                                block + BLOCK_POINTER_SIZE + piece);
+            !r) {
+          return Err{std::move(r).error()};
+        }
+        pos_ = out_.size();
+        return 1U;
+      }
+      pos_ += piece;
+      // The pointer of the block in which the data ends is read, never followed.
+      if (pos_ == out_.size()) return 1U;
+      if (next != block + block_size_) {
+        current_ = next;
+        return 1U;
+      }
+    }
+    current_ = block;
+    return std::min(window * 2, MAX_SCATTER_BLOCKS);
+  }
+
+  const ReadOnlyFile& file_;
+  std::uint32_t block_size_;
+  std::span<std::uint8_t> out_;
+  std::size_t pos_ = 0;
+  std::uint64_t current_ = 0;
+};
+
+// One directory node on the walk's path: its child offsets and the next slot
+// to visit.
+struct PathNode {
+  std::uint32_t offset = 0;
+  std::array<std::uint32_t, NODE_BRANCH_COUNT> branches{};
+  std::uint32_t slots_to_visit = 0;
+  std::uint32_t next_slot = 0;
+};
+
+}  // namespace
+
+DatDatabase::DatDatabase(DatHeader header, std::unordered_map<std::uint32_t, DatFileEntry> files,
+                         ReadOnlyFile file, std::uint64_t archive_length)
+    : header_(std::move(header)),
+      files_(std::move(files)),
+      file_(std::move(file)),
+      archive_length_(archive_length) {}
+
+DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
+  // Non-blocking, so that a FIFO or a terminal cannot hold the opening up;
+  // such a file then fails at positioning or reading like any other.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Err{DatError::PathError{path, IoError::from_os(errno)}};
+  ReadOnlyFile file(fd);
+
+  if (::lseek(fd, static_cast<off_t>(HEADER_OFFSET), SEEK_SET) < 0) {
+    return Err{IoError::from_os(errno)};
+  }
+  ByteReader reader = ByteReader::over_fd(fd);
+  auto header = DatHeader::read(reader);
+  if (!header) return Err{std::move(header).error()};
+
+  struct stat status {};
+  if (::fstat(fd, &status) < 0) return Err{IoError::from_os(errno)};
+  const std::uint64_t length = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+
+  DatDatabase database(std::move(*header), {}, std::move(file), length);
+  if (auto loaded = database.read_directory(); !loaded) return Err{std::move(loaded).error()};
+  return database;
+}
+
+DatResult<void> DatDatabase::read_directory() { return read_node(header_.root_offset); }
+
+DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
+  if (offset == 0) return {};
+  // A well-formed archive holds each node once, so no walk of it reads more
+  // nodes than its length can hold; a crafted one naming nodes many times over
+  // must not make opening take exponential time.
+  const std::uint64_t read_budget = archive_length_ / NODE_SIZE + 1;
+  std::uint64_t reads = 0;
+  std::vector<PathNode> path;
+  std::unordered_set<std::uint32_t> on_path;
+
+  auto enter = [&](std::uint32_t node_offset) -> DatResult<void> {
+    if (on_path.count(node_offset) != 0) {
+      return Err{corruption("directory cycle: node 0x%08X is its own ancestor",
+                            static_cast<unsigned>(node_offset))};
+    }
+    if (reads == read_budget) {
+      return Err{corruption(
+          "directory walk needs more than %llu node reads, more than an archive of %llu bytes "
+          "can hold",
+          ull(read_budget), ull(archive_length_))};
+    }
+    ++reads;
+    auto bytes = read_file_data(node_offset, NODE_SIZE);
+    if (!bytes) return Err{std::move(bytes).error()};
+
+    PathNode node;
+    node.offset = node_offset;
+    for (std::uint32_t slot = 0; slot < NODE_BRANCH_COUNT; ++slot) {
+      node.branches[slot] = load_u32_le(bytes->data() + 4 * slot);
+    }
+    const std::uint32_t entry_count = load_u32_le(bytes->data() + NODE_ENTRY_COUNT_OFFSET);
+    ByteReader entries(std::span<const std::uint8_t>(*bytes).subspan(NODE_ENTRIES_OFFSET));
+    for (std::uint32_t i = 0; i < entry_count; ++i) {
+      auto entry = DatFileEntry::read(entries);
+      if (!entry) return Err{std::move(entry).error()};
+      files_.insert_or_assign(entry->id, *entry);
+    }
+    // A node whose slot 0 is empty is a leaf; otherwise it uses one slot more
+    // than it holds entries.
+    if (node.branches[0] != 0) {
+      node.slots_to_visit = static_cast<std::uint32_t>(
+          std::min<std::uint64_t>(std::uint64_t{entry_count} + 1, NODE_BRANCH_COUNT));
+    }
+    path.push_back(node);
+    on_path.insert(node_offset);
+    return {};
+  };
+
+  if (auto root = enter(offset); !root) return root;
+  while (!path.empty()) {
+    PathNode& top = path.back();
+    if (top.next_slot == top.slots_to_visit) {
+      on_path.erase(top.offset);
+      path.pop_back();
+      continue;
+    }
+    const std::uint32_t child = top.branches[top.next_slot++];
+    if (child == 0) continue;
+    if (auto loaded = enter(child); !loaded) return loaded;
+  }
+  return {};
+}
+
+DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t offset,
+                                                                 std::uint32_t size) const {
+  std::vector<std::uint8_t> buffer(size);
+  if (size == 0) return buffer;
+  ChainReader chain(file_, header_.block_size, buffer);
+  if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
+  return buffer;
+}
+
+DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) const {
+  const auto found = files_.find(id);
+  if (found == files_.end()) return Err{DatError::NotFound{id}};
+  const DatFileEntry& entry = found->second;
+  // The size is a stored field: refuse it before allocating when the archive
+  // could not hold that many bytes.
+  if (entry.size > archive_length_) {
+    return Err{corruption("file 0x%08X claims %u bytes, more than the archive's %llu bytes",
+                          static_cast<unsigned>(id), static_cast<unsigned>(entry.size),
+                          ull(archive_length_))};
+  }
+  auto stored = read_file_data(entry.offset, entry.size);
+  if (!stored) return stored;
+  if (entry.is_compressed()) return decompress_lrs(*stored);
+  return stored;
+}
+
+}  // namespace quorvane_dat
