@@ -62,7 +62,7 @@ std::error_code list_tests_console(const TestOpts& opts, std::vector<TestDescAnd
   state.options = &opts;
   if (opts.logfile) {
     std::FILE* file = std::fopen(opts.logfile->c_str(), "w");
-    if (file == nullptr) return {errno, std::generic_category()};
+    if (file == nullptr) return {errno, std::system_category()};
     state.log_out.reset(file);
   }
 
