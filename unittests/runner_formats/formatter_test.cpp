@@ -1,0 +1,426 @@
+// The terse, JSON lines and JUnit formatters, driven directly and read back
+// from their output location.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "env_guard.hpp"
+#include "formatter_output.hpp"
+#include "runner/formatters.hpp"
+#include "runner/json_formatter.hpp"
+#include "runner/junit_formatter.hpp"
+#include "runner/terminfo.hpp"
+#include "runner/terse_formatter.hpp"
+#include "unittests/support/process.hpp"
+
+namespace {
+
+using runner::ConsoleTestState;
+using runner::ExecTime;
+using runner::FormatterConfig;
+using runner::TestDesc;
+using runner::TestResult;
+using runner_formats_test::CapturedOutput;
+
+TestDesc desc(std::string_view name, runner::TestType type = runner::TestType::IntegrationTest) {
+  TestDesc d;
+  d.name = name;
+  d.source_path = "tests/example.cpp";
+  d.start_line = 12;
+  d.start_col = 6;
+  d.end_line = 12;
+  d.end_col = 6 + name.size();
+  d.test_type = type;
+  return d;
+}
+
+void ok(std::error_code ec) { ASSERT_FALSE(ec) << ec.message(); }
+
+// ---- terse ----
+
+TEST(TerseFormatter, ProgressLinesEvery87Results) {
+  CapturedOutput out;
+  runner::TerseFormatter f(out.location(), {});
+  ConsoleTestState state;
+  ok(f.write_run_start(200, std::nullopt));
+  const TestDesc d = desc("t");
+  for (int i = 0; i < 200; ++i) ok(f.write_result(d, TestResult::ok(), std::nullopt, {}, state));
+  const std::string expected = "\nrunning 200 tests\n" + std::string(87, '.') + " 87/200\n" +
+                               std::string(87, '.') + " 174/200\n" + std::string(26, '.');
+  EXPECT_EQ(out.text(), expected);
+}
+
+TEST(TerseFormatter, FailuresGetTheirOwnLine) {
+  CapturedOutput out(true);
+  runner::TerseFormatter f(out.location(), {});
+  ConsoleTestState state;
+  ok(f.write_run_start(6, 42));
+  const TestDesc d = desc("pass");
+  ok(f.write_result(desc("first_fails"), TestResult::failed(), std::nullopt, {}, state));
+  ok(f.write_result(d, TestResult::ok(), std::nullopt, {}, state));
+  ok(f.write_result(d, TestResult::ignored(), std::nullopt, {}, state));
+  ok(f.write_result(desc("msg"), TestResult::failed_msg("m"), std::nullopt, {}, state));
+  ok(f.write_result(desc("slow"), TestResult::timed_fail(), ExecTime(2.0), {}, state));
+  ok(f.write_timeout(desc("long")));
+  ok(f.write_result(d, TestResult::ok(), ExecTime(0.5), {}, state));
+  EXPECT_EQ(out.text(),
+            "\nrunning 6 tests (shuffle seed: 42)\n"
+            "first_fails --- <R>FAILED</>\n"
+            "<G>.</><Y>i</> 3/6\n"
+            "msg --- <R>FAILED</>\n"
+            "slow --- <R>FAILED</>\n"
+            "test long has been running for over 60 seconds\n"
+            "<G>.</>");
+}
+
+TEST(TerseFormatter, FinishSectionsAndSummary) {
+  const TestDesc a = desc("a_check");
+  const TestDesc b = desc("b_check");
+  const struct {
+    const char* label;
+    bool display_output;
+    int failures;       // entries in the failures list
+    int time_failures;  // entries in the time-limit list
+    std::string expected;
+  } cases[] = {
+      {"all passed", false, 0, 0,
+       "\ntest result: ok. 2 passed; 0 failed; 0 ignored; 0 measured; 1 filtered out; "
+       "finished in 0.13s\n\n"},
+      {"successes shown", true, 0, 0,
+       "\nsuccesses:\n\n---- b_check stdout ----\nprinted\n\nsuccesses:\n    a_check\n    b_check\n"
+       "\ntest result: ok. 2 passed; 0 failed; 0 ignored; 0 measured; 1 filtered out; "
+       "finished in 0.13s\n\n"},
+      {"one failure", false, 1, 0,
+       "\nfailures:\n\n---- b_check stdout ----\nboom\n\nfailures:\n    b_check\n"
+       "\ntest result: FAILED. 2 passed; 1 failed; 0 ignored; 0 measured; 1 filtered out; "
+       "finished in 0.13s\n\n"},
+      // Time-limit failures alone still give the (empty) failures section.
+      {"time limit only", false, 0, 1,
+       "\nfailures:\n\nfailures:\n"
+       "\ntest result: FAILED. 2 passed; 1 failed; 0 ignored; 0 measured; 1 filtered out; "
+       "finished in 0.13s\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    CapturedOutput out;
+    FormatterConfig config;
+    config.display_output = c.display_output;
+    runner::TerseFormatter f(out.location(), config);
+    ok(f.write_run_start(3, std::nullopt));
+    ConsoleTestState state;
+    state.total = 3;
+    state.passed = 2;
+    state.filtered_out = 1;
+    state.exec_time = ExecTime(0.126);
+    state.not_failures = {{b, "printed"}, {a, ""}};
+    if (c.failures) state.failures = {{b, "boom"}};
+    if (c.time_failures) state.time_failures = {{a, "slow"}};
+    state.failed = static_cast<std::size_t>(c.failures + c.time_failures);
+    bool success = true;
+    ok(f.write_run_finish(state, success));
+    EXPECT_EQ(success, state.failed == 0);
+    EXPECT_EQ(out.text(), "\nrunning 3 tests\n" + c.expected);
+  }
+}
+
+TEST(TerseFormatter, SingleIgnoredCheckShowsItsMessage) {
+  TestDesc d = desc("lonely");
+  d.ignore = true;
+  d.ignore_message = "not today";
+  for (const bool with_message : {true, false}) {
+    CapturedOutput out;
+    runner::TerseFormatter f(out.location(), {});
+    if (!with_message) d.ignore_message.reset();
+    ConsoleTestState state;
+    state.total = 1;
+    state.ignored = 1;
+    state.ignores = {{d, ""}};
+    ok(f.write_run_start(1, std::nullopt));
+    ok(f.write_result(d, TestResult::ignored(), std::nullopt, {}, state));
+    bool success = false;
+    ok(f.write_run_finish(state, success));
+    EXPECT_TRUE(success);
+    std::string expected =
+        "\nrunning 1 test\ni\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; "
+        "0 filtered out; finished in 0.00s\n\n";
+    if (with_message) expected += "test: lonely, ignore_message: not today\n\n";
+    EXPECT_EQ(out.text(), expected);
+  }
+}
+
+TEST(TerseFormatter, ListsNamesOnly) {
+  CapturedOutput out;
+  runner::TerseFormatter f(out.location(), {});
+  ok(f.write_discovery_start());
+  ok(f.write_test_discovered(desc("one"), "test"));
+  ok(f.write_test_discovered(desc("two"), "test"));
+  ok(f.write_discovery_finish({}));
+  EXPECT_EQ(out.text(), "one: test\ntwo: test\n");
+}
+
+// ---- JSON lines ----
+
+TEST(JsonFormatter, RunLines) {
+  CapturedOutput out;
+  runner::JsonFormatter f(out.location(), {});
+  ConsoleTestState state;
+  TestDesc ignored = desc("skip \"me\"");
+  ignored.ignore = true;
+  ignored.ignore_message = "why\t<not>";
+  ok(f.write_run_start(4, std::nullopt));
+  ok(f.write_run_start(4, 18446744073709551615ULL));
+  ok(f.write_test_start(desc("a")));
+  ok(f.write_timeout(desc("a")));
+  ok(f.write_result(desc("a"), TestResult::ok(), std::nullopt, "hidden", state));
+  ok(f.write_result(desc("a"), TestResult::ok(), ExecTime(0.0125), {}, state));
+  ok(f.write_result(desc("b"), TestResult::failed(), ExecTime(1e-7), "line\n\x1b[1m\xFF", state));
+  ok(f.write_result(desc("c"), TestResult::failed_msg("did \"not\"\npanic"), std::nullopt, {},
+                    state));
+  ok(f.write_result(desc("d"), TestResult::timed_fail(), ExecTime(3.0), "out", state));
+  ok(f.write_result(ignored, TestResult::ignored(), std::nullopt, {}, state));
+  ok(f.write_result(desc("e"), TestResult::ignored(), std::nullopt, {}, state));
+  state.passed = 2;
+  state.failed = 3;
+  state.ignored = 2;
+  state.filtered_out = 1;
+  state.exec_time = ExecTime(0.25);
+  bool success = true;
+  ok(f.write_run_finish(state, success));
+  EXPECT_FALSE(success);
+  EXPECT_EQ(out.text(),
+            "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 4 }\n"
+            "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 4, \"shuffle_seed\": "
+            "18446744073709551615 }\n"
+            "{ \"type\": \"test\", \"event\": \"started\", \"name\": \"a\" }\n"
+            "{ \"type\": \"test\", \"event\": \"timeout\", \"name\": \"a\" }\n"
+            "{ \"type\": \"test\", \"name\": \"a\", \"event\": \"ok\" }\n"
+            "{ \"type\": \"test\", \"name\": \"a\", \"event\": \"ok\", \"exec_time\": 0.0125 }\n"
+            "{ \"type\": \"test\", \"name\": \"b\", \"event\": \"failed\", \"exec_time\": "
+            "0.0000001, \"stdout\": \"line\\n\\u001b[1m\xEF\xBF\xBD\" }\n"
+            "{ \"type\": \"test\", \"name\": \"c\", \"event\": \"failed\", \"message\": "
+            "\"did \\\"not\\\"\\npanic\" }\n"
+            "{ \"type\": \"test\", \"name\": \"d\", \"event\": \"failed\", \"exec_time\": 3, "
+            "\"stdout\": \"out\", \"reason\": \"time limit exceeded\" }\n"
+            "{ \"type\": \"test\", \"name\": \"skip \\\"me\\\"\", \"event\": \"ignored\", "
+            "\"message\": \"why\\t<not>\" }\n"
+            "{ \"type\": \"test\", \"name\": \"e\", \"event\": \"ignored\" }\n"
+            "{ \"type\": \"suite\", \"event\": \"failed\", \"passed\": 2, \"failed\": 3, "
+            "\"ignored\": 2, \"measured\": 0, \"filtered_out\": 1, \"exec_time\": 0.25 }\n");
+}
+
+TEST(JsonFormatter, PassedOutputOnlyWhenShown) {
+  CapturedOutput out;
+  FormatterConfig config;
+  config.display_output = true;
+  runner::JsonFormatter f(out.location(), config);
+  ConsoleTestState state;
+  ok(f.write_result(desc("a"), TestResult::ok(), std::nullopt, "shown", state));
+  ok(f.write_result(desc("b"), TestResult::ok(), std::nullopt, "", state));
+  state.passed = 2;
+  bool success = false;
+  ok(f.write_run_finish(state, success));
+  EXPECT_TRUE(success);
+  EXPECT_EQ(out.text(),
+            "{ \"type\": \"test\", \"name\": \"a\", \"event\": \"ok\", \"stdout\": \"shown\" }\n"
+            "{ \"type\": \"test\", \"name\": \"b\", \"event\": \"ok\" }\n"
+            "{ \"type\": \"suite\", \"event\": \"ok\", \"passed\": 2, \"failed\": 0, \"ignored\": "
+            "0, \"measured\": 0, \"filtered_out\": 0, \"exec_time\": 0 }\n");
+}
+
+TEST(JsonFormatter, ListingLinesEscapeEveryText) {
+  CapturedOutput out;
+  runner::JsonFormatter f(out.location(), {});
+  TestDesc odd = desc("odd");
+  odd.ignore = true;
+  odd.ignore_message = "say \"no\" \\ \x01";
+  odd.source_path = "dir\\file.cpp";
+  ok(f.write_discovery_start());
+  ok(f.write_test_discovered(desc("plain"), "test"));
+  ok(f.write_test_discovered(odd, "test"));
+  ok(f.write_discovery_finish({}));
+  EXPECT_EQ(out.text(),
+            "{ \"type\": \"suite\", \"event\": \"discovery\" }\n"
+            "{ \"type\": \"test\", \"event\": \"discovered\", \"name\": \"plain\", \"ignore\": "
+            "false, \"ignore_message\": \"\", \"source_path\": \"tests/example.cpp\", "
+            "\"start_line\": 12, \"start_col\": 6, \"end_line\": 12, \"end_col\": 11 }\n"
+            "{ \"type\": \"test\", \"event\": \"discovered\", \"name\": \"odd\", \"ignore\": "
+            "true, \"ignore_message\": \"say \\\"no\\\" \\\\ \\u0001\", \"source_path\": "
+            "\"dir\\\\file.cpp\", \"start_line\": 12, \"start_col\": 6, \"end_line\": 12, "
+            "\"end_col\": 9 }\n"
+            "{ \"type\": \"suite\", \"event\": \"completed\", \"tests\": 2, \"benchmarks\": 0, "
+            "\"total\": 2, \"ignored\": 1 }\n");
+}
+
+// ---- JUnit ----
+
+struct XmlCheck {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs xmllint on `document` with `args`; status -1 when xmllint is missing.
+XmlCheck xmllint(const std::string& document, std::vector<std::string> args) {
+  const std::string program = runner_formats_test::find_program("xmllint");
+  if (program.empty()) return {};
+  args.insert(args.begin(), program);
+  args.emplace_back("-");
+  test_support::ProcessOptions options;
+  options.stdin_text = document;
+  const auto result = test_support::run_process(args, options);
+  return {result.status, result.out, result.err};
+}
+
+// The value of an XPath expression; xmllint ends it with one newline.
+std::string xpath(const std::string& document, const std::string& expr) {
+  std::string value = xmllint(document, {"--xpath", expr}).out;
+  if (!value.empty() && value.back() == '\n') value.pop_back();
+  return value;
+}
+
+TEST(JunitFormatter, WholeDocumentOnOneLine) {
+  CapturedOutput out;
+  runner::JunitFormatter f(out.location(), {});
+  ConsoleTestState state;
+  ok(f.write_run_start(8, std::nullopt));
+  EXPECT_EQ(out.text(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  ok(f.write_test_start(desc("a")));
+  ok(f.write_timeout(desc("a")));
+  ok(f.write_result(desc("a"), TestResult::ok(), std::nullopt, "not shown", state));
+  ok(f.write_result(desc("b"), TestResult::failed(), ExecTime(0.5), "", state));
+  ok(f.write_result(desc("c"), TestResult::failed(), std::nullopt, "x]]>y\n", state));
+  ok(f.write_result(desc("d"), TestResult::failed_msg("a \"b\" <c> & d"), std::nullopt, {},
+                    state));
+  ok(f.write_result(desc("e"), TestResult::timed_fail(), ExecTime(2.25), "ignored out", state));
+  ok(f.write_result(desc("f"), TestResult::ignored(), std::nullopt, {}, state));
+  ok(f.write_result(desc("mod::inner::g", runner::TestType::UnitTest), TestResult::ok(),
+                    std::nullopt, {}, state));
+  ok(f.write_result(desc("h", runner::TestType::Unknown), TestResult::ok(), std::nullopt, {},
+                    state));
+  // Nothing but the declaration until the run finishes.
+  EXPECT_EQ(out.text(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  state.total = 8;
+  state.passed = 3;
+  state.failed = 4;
+  state.ignored = 1;
+  bool success = true;
+  ok(f.write_run_finish(state, success));
+  EXPECT_FALSE(success);
+  const std::string doc = out.text();
+  EXPECT_EQ(doc,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><testsuites><testsuite name=\"test\" "
+            "package=\"test\" id=\"0\" errors=\"0\" failures=\"4\" tests=\"8\" skipped=\"1\" >"
+            "<testcase classname=\"integration\" name=\"a\" time=\"0\"/>"
+            "<testcase classname=\"integration\" name=\"b\" time=\"0.5\"><failure "
+            "type=\"assert\"/></testcase>"
+            "<testcase classname=\"integration\" name=\"c\" time=\"0\"><failure "
+            "type=\"assert\"/><system-out><![CDATA[x]]]]><![CDATA[>y]]>&#xA;<![CDATA[]]>"
+            "</system-out></testcase>"
+            "<testcase classname=\"integration\" name=\"d\" time=\"0\"><failure message=\"a "
+            "&quot;b&quot; &lt;c&gt; &amp; d\" type=\"assert\"/></testcase>"
+            "<testcase classname=\"integration\" name=\"e\" time=\"2.25\"><failure "
+            "type=\"timeout\"/></testcase>"
+            "<testcase classname=\"mod::inner\" name=\"g\" time=\"0\"/>"
+            "<testcase classname=\"unknown\" name=\"h\" time=\"0\"/>"
+            "<system-out/><system-err/></testsuite></testsuites>\n");
+  if (runner_formats_test::find_program("xmllint").empty()) return;
+  EXPECT_EQ(xmllint(doc, {"--noout"}).status, 0);
+  EXPECT_EQ(xpath(doc, "count(//testcase)"), "7");
+  EXPECT_EQ(xpath(doc, "count(//failure)"), "4");
+  EXPECT_EQ(xpath(doc, "string(//testcase[@name='d']/failure/@message)"), "a \"b\" <c> & d");
+  EXPECT_EQ(xpath(doc, "string(//testcase[@name='c']/system-out)"), "x]]>y\n");
+}
+
+TEST(JunitFormatter, HostileOutputStaysValidXml) {
+  CapturedOutput out;
+  FormatterConfig config;
+  config.display_output = true;
+  runner::JunitFormatter f(out.location(), config);
+  ConsoleTestState state;
+  const std::string hostile = std::string("\x1b[31mred\x1b[0m <?pi ?> ]]> ]]]]> & \x07\x0b\x0c bell") +
+                              std::string("\0", 1) + "nul\xFF\xEF\xBF\xBE\n\r\n<![CDATA[]]>\ttab";
+  ok(f.write_run_start(2, std::nullopt));
+  ok(f.write_result(desc("shown_ok"), TestResult::ok(), std::nullopt, hostile, state));
+  ok(f.write_result(desc("msg\x01<&"), TestResult::failed_msg(hostile), std::nullopt, hostile,
+                    state));
+  state.total = 2;
+  state.passed = 1;
+  state.failed = 1;
+  bool success = true;
+  ok(f.write_run_finish(state, success));
+  const std::string doc = out.text();
+  ASSERT_EQ(doc.back(), '\n');
+  EXPECT_EQ(doc.find('\n'), doc.size() - 1) << "one line only";
+  EXPECT_EQ(doc.find('\x1b'), std::string::npos);
+  if (runner_formats_test::find_program("xmllint").empty()) GTEST_SKIP() << "xmllint not found";
+  const XmlCheck check = xmllint(doc, {"--noout"});
+  EXPECT_EQ(check.status, 0) << check.err << "\n" << doc;
+  EXPECT_EQ(xpath(doc, "count(//testcase/system-out)"), "2");
+  // The colour sequences are gone, the rest of the text survives.
+  const std::string shown = xpath(doc, "string(//testcase[@name='shown_ok']/system-out)");
+  EXPECT_EQ(shown.rfind("red <?pi ?> ]]> ]]]]> & ", 0), 0u) << shown;
+  EXPECT_NE(shown.find("<![CDATA[]]>\ttab"), std::string::npos) << shown;
+}
+
+TEST(MakeFormatter, ChoosesTheFormatOfTheOptions) {
+  CapturedOutput out;
+  const struct {
+    runner::OutputFormat format;
+    std::string run_start;
+  } cases[] = {
+      {runner::OutputFormat::Pretty, "\nrunning 2 tests\n"},
+      {runner::OutputFormat::Terse, "\nrunning 2 tests\n"},
+      {runner::OutputFormat::Json, "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 2 }\n"},
+      {runner::OutputFormat::Junit, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+  };
+  std::string expected;
+  for (const auto& c : cases) {
+    FormatterConfig config;
+    config.is_multithreaded = true;  // the pretty name part comes with the result
+    auto f = runner::make_formatter(c.format, out.location(), config);
+    ASSERT_NE(f, nullptr);
+    ok(f->write_run_start(2, std::nullopt));
+    ConsoleTestState state;
+    ok(f->write_result(desc("x"), TestResult::ok(), std::nullopt, {}, state));
+    expected += c.run_start;
+    switch (c.format) {
+      case runner::OutputFormat::Pretty: expected += "test x ... ok\n"; break;
+      case runner::OutputFormat::Terse: expected += "."; break;
+      case runner::OutputFormat::Json:
+        expected += "{ \"type\": \"test\", \"name\": \"x\", \"event\": \"ok\" }\n";
+        break;
+      case runner::OutputFormat::Junit: break;
+    }
+  }
+  EXPECT_EQ(out.text(), expected);
+}
+
+TEST(StdoutLocation, ColourOnlyWhenAskedAndDescribed) {
+  runner_formats_test::EnvGuard env;
+  env.unset("TERMINFO");
+  env.unset("TERMINFO_DIRS");
+  env.set("TERM", "xterm-256color");
+  const bool described = runner::find_terminfo("xterm-256color").has_value();
+  runner::TestOpts opts;
+  opts.color = runner::ColorConfig::Never;
+  EXPECT_FALSE(runner::stdout_location(opts).use_color());
+  opts.color = runner::ColorConfig::Always;
+  EXPECT_EQ(runner::stdout_location(opts).use_color(), described);
+  env.set("TERM", "no-such-terminal-anywhere");
+  EXPECT_FALSE(runner::stdout_location(opts).use_color());
+  env.unset("TERM");
+  EXPECT_FALSE(runner::stdout_location(opts).use_color());
+  // Auto: never with capture off; otherwise only on a terminal.
+  env.set("TERM", "xterm-256color");
+  opts.color = runner::ColorConfig::Auto;
+  opts.nocapture = true;
+  EXPECT_FALSE(runner::stdout_location(opts).use_color());
+  opts.nocapture = false;
+  EXPECT_EQ(runner::stdout_location(opts).use_color(), described && ::isatty(1) == 1);
+}
+
+}  // namespace
