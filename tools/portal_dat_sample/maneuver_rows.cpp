@@ -113,6 +113,30 @@ void add_dual_wield_combat(std::vector<CombatManeuver>& rows) {
             {2, ATTACK_OFFHAND_SLASH, 0x1000017Du}, {3, ATTACK_OFFHAND_SLASH, 0x1000017Cu}});
 }
 
+// Missile stances: one shot per height at each of four skill tiers.
+void add_missile_combat(std::vector<CombatManeuver>& rows) {
+  const std::uint32_t stances[] = {BOW_COMBAT, CROSSBOW_COMBAT, SLING_COMBAT,
+                                   THROWN_WEAPON_COMBAT, ATLATL_COMBAT};
+  for (const std::uint32_t stance : stances) {
+    for (const std::uint32_t skill : {0u, 75u, 175u, 325u}) {
+      add_tier(rows, stance, skill,
+               {{1, ATTACK_MISSILE, 0x100000D0u}, {2, ATTACK_MISSILE, 0x100000D1u},
+                {3, ATTACK_MISSILE, 0x100000D2u}});
+    }
+    add_tier(rows, stance, 0, {{2, ATTACK_MISSILE, 0x10000061u}});
+  }
+}
+
+// A second shield stance, with backhands of its own, that the audit must not count.
+void add_thrown_shield_combat(std::vector<CombatManeuver>& rows) {
+  add_tier(rows, THROWN_SHIELD_COMBAT, 0,
+           {{1, ATTACK_SLASH, BACKHAND_HIGH}, {2, ATTACK_SLASH, BACKHAND_MED},
+            {3, ATTACK_SLASH, BACKHAND_LOW}, {2, ATTACK_MISSILE, 0x100000D1u}});
+  add_tier(rows, THROWN_SHIELD_COMBAT, 200,
+           {{1, ATTACK_THRUST, 0x1000005Au}, {2, ATTACK_THRUST, 0x10000058u},
+            {3, ATTACK_THRUST, 0x10000059u}});
+}
+
 void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) {
     out.push_back(static_cast<std::uint8_t>(value >> shift));
@@ -128,6 +152,8 @@ std::vector<CombatManeuver> maneuver_rows(Variant variant) {
   if (variant != Variant::NoShieldRows) add_sword_shield_combat(rows, variant);
   add_two_handed_combat(rows);
   add_dual_wield_combat(rows);
+  add_missile_combat(rows);
+  add_thrown_shield_combat(rows);
   return rows;
 }
 

@@ -19,6 +19,12 @@ inline constexpr std::uint32_t SWORD_SHIELD_COMBAT = 0x80000040u;
 inline constexpr std::uint32_t TWO_HANDED_SWORD_COMBAT = 0x80000044u;
 inline constexpr std::uint32_t TWO_HANDED_STAFF_COMBAT = 0x80000045u;
 inline constexpr std::uint32_t DUAL_WIELD_COMBAT = 0x80000046u;
+inline constexpr std::uint32_t BOW_COMBAT = 0x8000003Fu;
+inline constexpr std::uint32_t CROSSBOW_COMBAT = 0x80000041u;
+inline constexpr std::uint32_t SLING_COMBAT = 0x80000043u;
+inline constexpr std::uint32_t THROWN_WEAPON_COMBAT = 0x80000047u;
+inline constexpr std::uint32_t ATLATL_COMBAT = 0x8000013Bu;
+inline constexpr std::uint32_t THROWN_SHIELD_COMBAT = 0x8000013Cu;
 
 // Attack types.
 inline constexpr std::uint32_t ATTACK_PUNCH = 0x01u;
@@ -26,6 +32,7 @@ inline constexpr std::uint32_t ATTACK_THRUST = 0x02u;
 inline constexpr std::uint32_t ATTACK_SLASH = 0x04u;
 inline constexpr std::uint32_t ATTACK_KICK = 0x08u;
 inline constexpr std::uint32_t ATTACK_OFFHAND_SLASH = 0x20u;
+inline constexpr std::uint32_t ATTACK_MISSILE = 0x100u;
 
 // Backhand motions.
 inline constexpr std::uint32_t BACKHAND_HIGH = 0x1000005Eu;
