@@ -2,6 +2,7 @@
 // run with -q, --format json / junit, colours, shuffling and time limits.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -200,6 +201,37 @@ TEST(AuditFormats, ColourFollowsModeAndTerminalDescription) {
     } else {
       EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
     }
+  }
+}
+
+// The audit failing on a sample archive: its JUnit document, which carries
+// the audit's report and failure message, must stay well-formed XML.
+TEST(AuditFormats, FailingAuditJunitIsValidXml) {
+  if (runner_formats_test::find_program("xmllint").empty()) GTEST_SKIP() << "xmllint not found";
+  const std::string dir = ::testing::TempDir();
+  for (const char* variant : {"four-backhand-rows", "attack-type-2", "wrong-self-id",
+                              "unnamed-backhand-motion", "bad-header"}) {
+    SCOPED_TRACE(variant);
+    const std::string path = dir + "/formats_" + variant + ".dat";
+    const auto made = test_support::run_process(
+        {RUNNER_FORMATS_SAMPLE_TOOL, "--variant", variant, "--filler-files", "3", path});
+    ASSERT_EQ(made.status, 0) << made.err;
+    ProcessOptions options = base_options();
+    options.env["QUORVANE_PORTAL_DAT"] = path;
+    const auto r = audit({"--format", "junit", "-Z", "unstable-options", "--exact",
+                          "shield_stance_has_three_backhand_rows"},
+                         options);
+    std::remove(path.c_str());
+    EXPECT_EQ(r.status, 101) << r.out;
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one line ended by one newline";
+    EXPECT_NE(r.out.find("failures=\"1\" tests=\"1\" skipped=\"0\" >"), std::string::npos) << r.out;
+    int status = 0;
+    const std::string lint = xmllint(r.out, {"--noout"}, &status);
+    EXPECT_EQ(status, 0) << lint << "\n" << r.out;
+    EXPECT_EQ(xmllint(r.out, {"--xpath", "count(//testcase/failure[@type='assert'])"}, &status),
+              "1");
+    const std::string report = xmllint(r.out, {"--xpath", "string(//testcase/system-out)"}, &status);
+    EXPECT_NE(report.find("panicked at tests/"), std::string::npos) << report;
   }
 }
 
