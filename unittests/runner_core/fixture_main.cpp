@@ -2,6 +2,7 @@
 // end, so that the runner's output can be compared end to end. Its source
 // lines are looked up by the end-to-end tests; they find them by content.
 #include <array>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -57,6 +58,13 @@ void spawned_thread_prints() {
 
 void throws_exception() { throw std::runtime_error("exception escaped the check"); }
 
+// A failure that cannot be caught: raised through a noexcept boundary.
+void raise_through_noexcept() noexcept { runner::fail("uncatchable failure"); }
+void aborts_the_process() {
+  runner::println("printed before the abort");
+  raise_through_noexcept();
+}
+
 constexpr runner::TestDescAndFn entry(std::string_view name, runner::TestFn fn,
                                       runner::ShouldPanic should_panic = runner::ShouldPanic::No,
                                       std::string_view expected = {}) {
@@ -96,7 +104,7 @@ constexpr std::array REGISTRY{
     ignored("ignored_plain", std::nullopt),
     ignored("ignored_with_message", "not today"),
     entry("must_fail_and_fails", &must_fail_and_fails, ShouldPanic::Yes),
-    located(entry("must_fail_but_passes", &must_fail_but_passes, ShouldPanic::Yes), 28, 6),
+    located(entry("must_fail_but_passes", &must_fail_but_passes, ShouldPanic::Yes), 29, 6),
     entry("must_fail_with_text_matching", &must_fail_with_text_matching,
           ShouldPanic::YesWithMessage, "expected text"),
     entry("must_fail_with_text_non_text", &must_fail_with_text_non_text,
@@ -111,9 +119,16 @@ constexpr std::array REGISTRY{
     entry("throws_exception", &throws_exception),
 };
 
+// Run instead of REGISTRY when RUNNER_FIXTURE_ABORT is set.
+constexpr std::array ABORT_REGISTRY{entry("aborts_the_process", &aborts_the_process)};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (std::getenv("RUNNER_FIXTURE_ABORT") != nullptr) {
+    runner::test_main_static(argc, argv, ABORT_REGISTRY);
+    return 0;
+  }
   runner::test_main_static(argc, argv, REGISTRY);
   return 0;
 }

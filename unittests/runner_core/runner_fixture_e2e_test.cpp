@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -473,6 +474,21 @@ TEST(RunnerFixture, ReportColumnPointsAtTheRaisingCall) {
   ASSERT_NE(pos, std::string::npos) << r.out;
   const std::size_t col = std::stoul(r.out.substr(pos + prefix.size()));
   EXPECT_TRUE(col == call_col || col == paren_col) << col;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunnerFixture, UncatchableFailureWritesCapturedOutputBeforeAborting) {
+  const auto r = run_fixture({"--test-threads", "1"}, with_env({{"RUNNER_FIXTURE_ABORT", "1"}}));
+  EXPECT_EQ(r.status, 128 + SIGABRT);
+  expect_same_lines(mask(r.out), "\nrunning 1 test\ntest aborts_the_process ... "
+                                 "printed before the abort\n\n"
+                                 "thread 'aborts_the_process' (TID) panicked at " +
+                                     panic_at("runner::fail(\"uncatchable") +
+                                     ":\nuncatchable failure\n" + NOTE + "\n");
+  EXPECT_NE(r.err.find("terminate called"), std::string::npos) << r.err;
 }
 
 }  // namespace
