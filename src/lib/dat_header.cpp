@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string_view>
 
 #include "lib/dat_format.hpp"
 
@@ -12,54 +11,43 @@ namespace quorvane_dat {
 
 namespace {
 
-// Context frames point at the field declarations in lib/dat_header.hpp; the
-// archive unit tests check that each line below still declares its field.
-constexpr std::string_view DECLARING_FILE = "src/lib/dat_header.hpp";
-
-constexpr FieldSite header_site(std::string_view field, std::uint32_t line) {
-  return FieldSite{"DatHeader", field, DECLARING_FILE, line};
-}
-constexpr FieldSite entry_site(std::string_view field, std::uint32_t line) {
-  return FieldSite{"DatFileEntry", field, DECLARING_FILE, line};
-}
-
 // The header's integer fields in file order, up to version_string.
-struct U32Field {
+struct HeaderField {
   std::uint32_t DatHeader::*member;
-  FieldSite site;
+  const FieldSite* site;
 };
-constexpr U32Field HEADER_LEADING_FIELDS[] = {
-    {&DatHeader::magic, header_site("magic", 14)},
-    {&DatHeader::block_size, header_site("block_size", 15)},
-    {&DatHeader::file_size, header_site("file_size", 16)},
-    {&DatHeader::dataset, header_site("dataset", 17)},
-    {&DatHeader::subset, header_site("subset", 18)},
-    {&DatHeader::free_head, header_site("free_head", 19)},
-    {&DatHeader::free_tail, header_site("free_tail", 20)},
-    {&DatHeader::free_count, header_site("free_count", 21)},
-    {&DatHeader::root_offset, header_site("root_offset", 22)},
-    {&DatHeader::new_lru, header_site("new_lru", 23)},
-    {&DatHeader::old_lru, header_site("old_lru", 24)},
-    {&DatHeader::use_lru, header_site("use_lru", 25)},
-    {&DatHeader::master_map_id, header_site("master_map_id", 26)},
-    {&DatHeader::engine_version, header_site("engine_version", 27)},
-    {&DatHeader::game_version, header_site("game_version", 28)},
+constexpr HeaderField HEADER_LEADING_FIELDS[] = {
+    {&DatHeader::magic, &DatHeader::magic_site},
+    {&DatHeader::block_size, &DatHeader::block_size_site},
+    {&DatHeader::file_size, &DatHeader::file_size_site},
+    {&DatHeader::dataset, &DatHeader::dataset_site},
+    {&DatHeader::subset, &DatHeader::subset_site},
+    {&DatHeader::free_head, &DatHeader::free_head_site},
+    {&DatHeader::free_tail, &DatHeader::free_tail_site},
+    {&DatHeader::free_count, &DatHeader::free_count_site},
+    {&DatHeader::root_offset, &DatHeader::root_offset_site},
+    {&DatHeader::new_lru, &DatHeader::new_lru_site},
+    {&DatHeader::old_lru, &DatHeader::old_lru_site},
+    {&DatHeader::use_lru, &DatHeader::use_lru_site},
+    {&DatHeader::master_map_id, &DatHeader::master_map_id_site},
+    {&DatHeader::engine_version, &DatHeader::engine_version_site},
+    {&DatHeader::game_version, &DatHeader::game_version_site},
 };
-constexpr FieldSite VERSION_STRING_SITE = header_site("version_string", 29);
-constexpr FieldSite VERSION_MINOR_SITE = header_site("version_minor", 30);
 
 struct EntryField {
   std::uint32_t DatFileEntry::*member;
-  FieldSite site;
+  const FieldSite* site;
 };
 constexpr EntryField ENTRY_FIELDS[] = {
-    {&DatFileEntry::bit_flags, entry_site("bit_flags", 39)},
-    {&DatFileEntry::id, entry_site("id", 40)},
-    {&DatFileEntry::offset, entry_site("offset", 41)},
-    {&DatFileEntry::size, entry_site("size", 42)},
-    {&DatFileEntry::timestamp, entry_site("timestamp", 43)},
-    {&DatFileEntry::version, entry_site("version", 44)},
+    {&DatFileEntry::bit_flags, &DatFileEntry::bit_flags_site},
+    {&DatFileEntry::id, &DatFileEntry::id_site},
+    {&DatFileEntry::offset, &DatFileEntry::offset_site},
+    {&DatFileEntry::size, &DatFileEntry::size_site},
+    {&DatFileEntry::timestamp, &DatFileEntry::timestamp_site},
+    {&DatFileEntry::version, &DatFileEntry::version_site},
 };
+
+static_assert(sizeof(DatHeader{}.version_string) == VERSION_STRING_SIZE);
 
 // A failed record read returns the reader to where the record started.
 Err<ParseError> fail(ByteReader& reader, std::uint64_t start, ParseError error,
@@ -73,16 +61,18 @@ Err<ParseError> fail(ByteReader& reader, std::uint64_t start, ParseError error,
 Result<DatHeader, ParseError> DatHeader::read(ByteReader& reader) {
   const std::uint64_t start = reader.position();
   DatHeader header;
-  for (const U32Field& field : HEADER_LEADING_FIELDS) {
+  for (const HeaderField& field : HEADER_LEADING_FIELDS) {
     auto value = reader.read_u32_le();
-    if (!value) return fail(reader, start, std::move(value).error(), field.site);
+    if (!value) return fail(reader, start, std::move(value).error(), *field.site);
     header.*field.member = *value;
   }
   auto version = reader.read_bytes(VERSION_STRING_SIZE);
-  if (!version) return fail(reader, start, std::move(version).error(), VERSION_STRING_SITE);
+  if (!version) {
+    return fail(reader, start, std::move(version).error(), DatHeader::version_string_site);
+  }
   std::copy(version->begin(), version->end(), header.version_string.begin());
   auto minor = reader.read_u32_le();
-  if (!minor) return fail(reader, start, std::move(minor).error(), VERSION_MINOR_SITE);
+  if (!minor) return fail(reader, start, std::move(minor).error(), DatHeader::version_minor_site);
   header.version_minor = *minor;
   return header;
 }
@@ -92,7 +82,7 @@ Result<DatFileEntry, ParseError> DatFileEntry::read(ByteReader& reader) {
   DatFileEntry entry;
   for (const EntryField& field : ENTRY_FIELDS) {
     auto value = reader.read_u32_le();
-    if (!value) return fail(reader, start, std::move(value).error(), field.site);
+    if (!value) return fail(reader, start, std::move(value).error(), *field.site);
     entry.*field.member = *value;
   }
   return entry;

@@ -10,24 +10,25 @@
 
 namespace quorvane_dat {
 
+// Each field's site (for parse-error frames) is declared on the field's line.
 struct DatHeader {
-  std::uint32_t magic = 0;
-  std::uint32_t block_size = 0;
-  std::uint32_t file_size = 0;
-  std::uint32_t dataset = 0;
-  std::uint32_t subset = 0;
-  std::uint32_t free_head = 0;
-  std::uint32_t free_tail = 0;
-  std::uint32_t free_count = 0;
-  std::uint32_t root_offset = 0;
-  std::uint32_t new_lru = 0;
-  std::uint32_t old_lru = 0;
-  std::uint32_t use_lru = 0;
-  std::uint32_t master_map_id = 0;
-  std::uint32_t engine_version = 0;
-  std::uint32_t game_version = 0;
-  std::array<std::uint8_t, 16> version_string{};
-  std::uint32_t version_minor = 0;
+  std::uint32_t magic = 0;                      QUORVANE_FIELD_SITE(DatHeader, magic);
+  std::uint32_t block_size = 0;                 QUORVANE_FIELD_SITE(DatHeader, block_size);
+  std::uint32_t file_size = 0;                  QUORVANE_FIELD_SITE(DatHeader, file_size);
+  std::uint32_t dataset = 0;                    QUORVANE_FIELD_SITE(DatHeader, dataset);
+  std::uint32_t subset = 0;                     QUORVANE_FIELD_SITE(DatHeader, subset);
+  std::uint32_t free_head = 0;                  QUORVANE_FIELD_SITE(DatHeader, free_head);
+  std::uint32_t free_tail = 0;                  QUORVANE_FIELD_SITE(DatHeader, free_tail);
+  std::uint32_t free_count = 0;                 QUORVANE_FIELD_SITE(DatHeader, free_count);
+  std::uint32_t root_offset = 0;                QUORVANE_FIELD_SITE(DatHeader, root_offset);
+  std::uint32_t new_lru = 0;                    QUORVANE_FIELD_SITE(DatHeader, new_lru);
+  std::uint32_t old_lru = 0;                    QUORVANE_FIELD_SITE(DatHeader, old_lru);
+  std::uint32_t use_lru = 0;                    QUORVANE_FIELD_SITE(DatHeader, use_lru);
+  std::uint32_t master_map_id = 0;              QUORVANE_FIELD_SITE(DatHeader, master_map_id);
+  std::uint32_t engine_version = 0;             QUORVANE_FIELD_SITE(DatHeader, engine_version);
+  std::uint32_t game_version = 0;               QUORVANE_FIELD_SITE(DatHeader, game_version);
+  std::array<std::uint8_t, 16> version_string{}; QUORVANE_FIELD_SITE(DatHeader, version_string);
+  std::uint32_t version_minor = 0;              QUORVANE_FIELD_SITE(DatHeader, version_minor);
 
   // Reads the 80 header bytes field by field from the reader's position.
   static Result<DatHeader, ParseError> read(ByteReader& reader);
@@ -36,12 +37,12 @@ struct DatHeader {
 };
 
 struct DatFileEntry {
-  std::uint32_t bit_flags = 0;
-  std::uint32_t id = 0;
-  std::uint32_t offset = 0;
-  std::uint32_t size = 0;
-  std::uint32_t timestamp = 0;
-  std::uint32_t version = 0;
+  std::uint32_t bit_flags = 0;                  QUORVANE_FIELD_SITE(DatFileEntry, bit_flags);
+  std::uint32_t id = 0;                         QUORVANE_FIELD_SITE(DatFileEntry, id);
+  std::uint32_t offset = 0;                     QUORVANE_FIELD_SITE(DatFileEntry, offset);
+  std::uint32_t size = 0;                       QUORVANE_FIELD_SITE(DatFileEntry, size);
+  std::uint32_t timestamp = 0;                  QUORVANE_FIELD_SITE(DatFileEntry, timestamp);
+  std::uint32_t version = 0;                    QUORVANE_FIELD_SITE(DatFileEntry, version);
 
   bool is_compressed() const noexcept { return (bit_flags & 1U) != 0; }
 

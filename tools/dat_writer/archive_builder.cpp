@@ -101,7 +101,6 @@ std::uint32_t ArchiveBuilder::add_block(std::uint32_t next, std::span<const std:
   const std::uint32_t offset = checked_offset(data_.size());
   const std::size_t body = std::max<std::size_t>(payload.size(), payload_size());
   checked_offset(std::uint64_t{offset} + BLOCK_POINTER_SIZE + body - 1);
-  data_.reserve(data_.size() + BLOCK_POINTER_SIZE + body);
   put_u32(data_, next);
   data_.insert(data_.end(), payload.begin(), payload.end());
   data_.resize(data_.size() + (body - payload.size()), 0);

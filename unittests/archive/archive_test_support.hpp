@@ -1,0 +1,49 @@
+// Helpers of the archive tests: a scratch directory, opening archives written
+// by the archive writer, and the expected texts of errors.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "lib/dat_database.hpp"
+#include "tools/dat_writer/dat_writer.hpp"
+
+namespace archive_test {
+
+using dat_writer::Bytes;
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::filesystem::path file(std::string_view name) const { return root_ / name; }
+  // Writes `bytes` to a file of that name and returns its path.
+  std::filesystem::path write(std::string_view name, const Bytes& bytes) const;
+  std::filesystem::path write(std::string_view name, const dat_writer::ArchiveBuilder& b) const;
+
+ private:
+  std::filesystem::path root_;
+};
+
+// Opens `path`; records a test failure (with the error's texts) when it fails.
+std::optional<quorvane_dat::DatDatabase> open_ok(const std::filesystem::path& path);
+
+// The error that opening `path` fails with; records a failure when it opens.
+std::optional<quorvane_dat::DatError> open_error(const std::filesystem::path& path);
+
+// The report text of a parse error with one context frame, rendered from the
+// documented layout (independently of the library's renderer).
+std::string one_frame_report(std::string_view first_error, std::string_view message,
+                             std::string_view file, std::uint32_t line);
+
+// Bytes of a 1-byte-per-value counter pattern, distinct enough to spot misplaced pieces.
+Bytes pattern(std::size_t size, std::uint8_t seed = 1);
+
+}  // namespace archive_test
