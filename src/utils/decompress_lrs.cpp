@@ -90,6 +90,13 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
     while (static_cast<std::size_t>(in_end - in) >= GROUP_INPUT_MAX &&
            static_cast<std::size_t>(dst_end - dst) >= GROUP_OUTPUT_ROOM) {
       const unsigned flags = *in++;
+      if (flags == 0) {
+        // Eight literals in a row: one copy.
+        std::memcpy(dst, in, 8);
+        dst += 8;
+        in += 8;
+        continue;
+      }
       for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
         if ((flags & mask) == 0) {
           *dst++ = *in++;
