@@ -1,0 +1,142 @@
+#include "unittests/hostile/hostile_archives.hpp"
+
+#include "lib/dat_format.hpp"
+#include "tools/dat_writer/lzss_encoder.hpp"
+#include "unittests/hostile/hostile_support.hpp"
+
+namespace hostile {
+
+namespace {
+
+using dat_writer::ArchiveBuilder;
+using dat_writer::Bytes;
+using dat_writer::ChainShape;
+using dat_writer::Node;
+
+Bytes with_table(ArchiveBuilder& builder, const dat_writer::DatFileEntry& table) {
+  Node root;
+  root.entries.push_back(table);
+  builder.set_root(builder.add_node(root));
+  return builder.bytes();
+}
+
+}  // namespace
+
+Bytes truncated_header(std::uint64_t length) {
+  Bytes bytes = passing_archive();
+  bytes.resize(length);
+  return bytes;
+}
+
+Bytes root_beyond_end() {
+  ArchiveBuilder builder(1024);
+  builder.pad_to(dat_writer::DATA_START);
+  builder.set_root(static_cast<std::uint32_t>(builder.size() + 4096));
+  return builder.bytes();
+}
+
+Bytes node_chain_loop() {
+  ArchiveBuilder builder(1024);
+  Node root;
+  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  const std::uint32_t node = builder.add_node(root);
+  builder.set_next(builder.chain_blocks(node).front(), node);
+  builder.set_root(node);
+  return builder.bytes();
+}
+
+Bytes directory_cycle() {
+  ArchiveBuilder builder(2048);
+  Node root;
+  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  const std::uint32_t node = builder.add_node(root);
+  builder.set_branch(node, 0, node);
+  builder.set_root(node);
+  return builder.bytes();
+}
+
+Bytes doubled_tree(std::uint32_t depth) {
+  ArchiveBuilder builder(2048);
+  Node deepest;
+  deepest.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  std::uint32_t child = builder.add_node(deepest);
+  const Bytes filler{1, 2, 3, 4};
+  for (std::uint32_t level = 1; level < depth; ++level) {
+    Node node;
+    node.entries.push_back(builder.add_file(level, filler, false));
+    node.branches[0] = child;
+    node.branches[1] = child;
+    child = builder.add_node(node);
+  }
+  builder.set_root(child);
+  return builder.bytes();
+}
+
+Bytes packed_deep_tree(std::uint32_t levels) {
+  constexpr std::uint32_t stride = 16;
+  ArchiveBuilder builder(2048);
+  builder.pad_to(dat_writer::DATA_START);
+  const auto first = static_cast<std::uint32_t>(builder.size());
+  builder.pad_to(std::uint64_t{first} + std::uint64_t{levels} * stride + quorvane_dat::NODE_SIZE);
+  for (std::uint32_t i = 0; i + 1 < levels; ++i) {
+    // Node i: next pointer 0 (one run), slot 0 the next node.
+    builder.write_u32(first + i * stride + 4, first + (i + 1) * stride);
+  }
+  builder.set_root(first);
+  return builder.bytes();
+}
+
+Bytes claimed_entries(std::uint32_t count) {
+  ArchiveBuilder builder(2048);
+  Node root;
+  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  root.entry_count = count;
+  builder.set_root(builder.add_node(root));
+  return builder.bytes();
+}
+
+Bytes with_block_size(std::uint32_t block_size, bool single_runs) {
+  const ChainShape shape = single_runs ? ChainShape::SingleRun : ChainShape::Contiguous;
+  ArchiveBuilder builder(64);
+  Node root;
+  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true, shape));
+  builder.set_root(builder.add_node(root, shape));
+  builder.header().block_size = block_size;
+  return builder.bytes();
+}
+
+Bytes root_at(std::uint32_t offset) {
+  ArchiveBuilder builder(1024);
+  Node root;
+  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  builder.add_node(root);
+  builder.set_root(offset);
+  return builder.bytes();
+}
+
+Bytes table_entry(std::uint32_t offset, std::uint32_t size) {
+  ArchiveBuilder builder(1024);
+  dat_writer::DatFileEntry entry = builder.add_file(TABLE_ID, passing_table(), false);
+  entry.offset = offset;
+  entry.size = size;
+  return with_table(builder, entry);
+}
+
+Bytes compressed_claims_4gib() {
+  ArchiveBuilder builder(1024);
+  Bytes body = dat_writer::compress_lrs(passing_table());
+  body[0] = body[1] = body[2] = body[3] = 0xFF;
+  dat_writer::DatFileEntry entry;
+  entry.bit_flags = quorvane_dat::FILE_FLAG_COMPRESSED;
+  entry.id = TABLE_ID;
+  entry.offset = builder.add_chain(body);
+  entry.size = static_cast<std::uint32_t>(body.size());
+  return with_table(builder, entry);
+}
+
+Bytes table_rows_claimed_4g() {
+  ArchiveBuilder builder(1024);
+  return with_table(builder, builder.add_file(TABLE_ID, passing_table(0xFFFFFFFF), true));
+}
+
+}  // namespace hostile
