@@ -76,7 +76,9 @@ std::uint32_t append_contiguous_chain(dat_writer::ArchiveBuilder& builder,
     put_u32_at(out, last ? 0 : static_cast<std::uint32_t>(first + (k + 1) * block));
     const std::size_t from = k * piece;
     const std::size_t length = std::min(piece, data.size() - std::min(from, data.size()));
-    if (length != 0) std::memcpy(out + quorvane_dat::BLOCK_POINTER_SIZE, data.data() + from, length);
+    if (length != 0) {
+      std::memcpy(out + quorvane_dat::BLOCK_POINTER_SIZE, data.data() + from, length);
+    }
   }
   return builder.append_raw(chain);
 }

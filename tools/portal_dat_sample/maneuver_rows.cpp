@@ -72,11 +72,14 @@ void add_sword_shield_combat(std::vector<CombatManeuver>& rows, Variant variant)
   }
   const bool with_backhands = variant != Variant::NoBackhandRows;
 
-  add_tier(rows, SWORD_SHIELD_COMBAT, 0, {{1, ATTACK_THRUST, 0x1000005Au}, {1, ATTACK_SLASH, 0x1000005Bu}});
+  add_tier(rows, SWORD_SHIELD_COMBAT, 0,
+           {{1, ATTACK_THRUST, 0x1000005Au}, {1, ATTACK_SLASH, 0x1000005Bu}});
   if (with_backhands) rows.push_back(backhand.high);
-  add_tier(rows, SWORD_SHIELD_COMBAT, 0, {{2, ATTACK_THRUST, 0x10000058u}, {2, ATTACK_SLASH, 0x1000005Cu}});
+  add_tier(rows, SWORD_SHIELD_COMBAT, 0,
+           {{2, ATTACK_THRUST, 0x10000058u}, {2, ATTACK_SLASH, 0x1000005Cu}});
   if (with_backhands) rows.push_back(backhand.med);
-  add_tier(rows, SWORD_SHIELD_COMBAT, 0, {{3, ATTACK_THRUST, 0x10000059u}, {3, ATTACK_SLASH, 0x1000005Du}});
+  add_tier(rows, SWORD_SHIELD_COMBAT, 0,
+           {{3, ATTACK_THRUST, 0x10000059u}, {3, ATTACK_SLASH, 0x1000005Du}});
   if (with_backhands) rows.push_back(backhand.low);
 
   add_tier(rows, SWORD_SHIELD_COMBAT, 150,

@@ -89,7 +89,8 @@ std::optional<Failure> parse_failure(std::string_view out) {
 
 std::string mask_run(std::string_view out) {
   std::string text(out);
-  text = std::regex_replace(text, std::regex(R"(finished in [0-9]+\.[0-9]+s)"), "finished in T.TTs");
+  text = std::regex_replace(text, std::regex(R"(finished in [0-9]+\.[0-9]+s)"),
+                            "finished in T.TTs");
   text = std::regex_replace(text, std::regex(R"(\([0-9]+\) panicked at )"), "(TID) panicked at ");
   return text;
 }

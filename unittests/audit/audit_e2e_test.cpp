@@ -144,10 +144,12 @@ std::vector<FailureCase> failure_cases() {
   return {
       {Variant::BadHeader, Raised::PlainFailure, {},
        "open portal.dat: BinRead(" +
-           one_frame_report("failed to fill whole buffer", "While parsing field 'subset' in DatHeader") +
+           one_frame_report("failed to fill whole buffer",
+                            "While parsing field 'subset' in DatHeader") +
            ")"},
       {Variant::UnreadableDirectory, Raised::PlainFailure, {},
-       "open portal.dat: Io(Error { kind: UnexpectedEof, message: \"failed to fill whole buffer\" })"},
+       "open portal.dat: Io(Error { kind: UnexpectedEof, message: \"failed to fill whole "
+       "buffer\" })"},
       {Variant::MissingTable, Raised::PlainFailure, {},
        "read CombatManeuverTable 0x30000000: File ID 30000000 not found in provider"},
       {Variant::UnreadableTable, Raised::PlainFailure, {},
