@@ -9,7 +9,7 @@
 #include "runner/cli.hpp"
 #include "runner/help_text.hpp"
 #include "unittests/runner_cli/capture_guard.hpp"
-#include "unittests/runner_cli/env_guard.hpp"
+#include "unittests/support/env_guard.hpp"
 
 namespace {
 
@@ -20,8 +20,15 @@ using runner::OutputFormat;
 using runner::RunIgnored;
 using runner::TestOpts;
 using runner_cli_test::CaptureGuard;
-using runner_cli_test::clean_runner_env;
-using runner_cli_test::EnvGuard;
+using test_support::EnvGuard;
+
+// Every variable that option parsing reads.
+EnvGuard clean_runner_env() {
+  return EnvGuard{"QUORVANE_BOOTSTRAP",         "QUORVANE_TEST_NOCAPTURE",
+                  "QUORVANE_TEST_SHUFFLE",      "QUORVANE_TEST_SHUFFLE_SEED",
+                  "QUORVANE_TEST_TIME_UNIT",    "QUORVANE_TEST_TIME_INTEGRATION",
+                  "QUORVANE_TEST_TIME_DOCTEST", "QUORVANE_TEST_THREADS"};
+}
 
 using Env = std::vector<std::pair<std::string, std::string>>;
 

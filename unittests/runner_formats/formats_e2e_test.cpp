@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "env_guard.hpp"
+#include "unittests/support/env_guard.hpp"
+#include "unittests/support/process.hpp"
 #include "runner/shuffle.hpp"
 #include "runner/terminfo.hpp"
-#include "unittests/support/process.hpp"
 
 namespace {
 
@@ -61,7 +61,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 std::string xmllint(const std::string& document, std::vector<std::string> args, int* status) {
-  const std::string program = runner_formats_test::find_program("xmllint");
+  const std::string program = test_support::find_program("xmllint");
   if (program.empty()) {
     *status = -1;
     return {};
@@ -207,7 +207,7 @@ TEST(AuditFormats, ColourFollowsModeAndTerminalDescription) {
 // The audit failing on a sample archive: its JUnit document, which carries
 // the audit's report and failure message, must stay well-formed XML.
 TEST(AuditFormats, FailingAuditJunitIsValidXml) {
-  if (runner_formats_test::find_program("xmllint").empty()) GTEST_SKIP() << "xmllint not found";
+  if (test_support::find_program("xmllint").empty()) GTEST_SKIP() << "xmllint not found";
   const std::string dir = ::testing::TempDir();
   for (const char* variant : {"four-backhand-rows", "attack-type-2", "wrong-self-id",
                               "unnamed-backhand-motion", "bad-header"}) {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "env_guard.hpp"
+#include "unittests/support/env_guard.hpp"
+#include "unittests/support/process.hpp"
 #include "formatter_output.hpp"
 #include "runner/formatters.hpp"
 #include "runner/json_formatter.hpp"
 #include "runner/junit_formatter.hpp"
 #include "runner/terminfo.hpp"
 #include "runner/terse_formatter.hpp"
-#include "unittests/support/process.hpp"
 
 namespace {
 
@@ -265,7 +265,7 @@ struct XmlCheck {
 
 // Runs xmllint on `document` with `args`; status -1 when xmllint is missing.
 XmlCheck xmllint(const std::string& document, std::vector<std::string> args) {
-  const std::string program = runner_formats_test::find_program("xmllint");
+  const std::string program = test_support::find_program("xmllint");
   if (program.empty()) return {};
   args.insert(args.begin(), program);
   args.emplace_back("-");
@@ -327,7 +327,7 @@ TEST(JunitFormatter, WholeDocumentOnOneLine) {
             "<testcase classname=\"mod::inner\" name=\"g\" time=\"0\"/>"
             "<testcase classname=\"unknown\" name=\"h\" time=\"0\"/>"
             "<system-out/><system-err/></testsuite></testsuites>\n");
-  if (runner_formats_test::find_program("xmllint").empty()) return;
+  if (test_support::find_program("xmllint").empty()) return;
   EXPECT_EQ(xmllint(doc, {"--noout"}).status, 0);
   EXPECT_EQ(xpath(doc, "count(//testcase)"), "7");
   EXPECT_EQ(xpath(doc, "count(//failure)"), "4");
@@ -356,7 +356,7 @@ TEST(JunitFormatter, HostileOutputStaysValidXml) {
   ASSERT_EQ(doc.back(), '\n');
   EXPECT_EQ(doc.find('\n'), doc.size() - 1) << "one line only";
   EXPECT_EQ(doc.find('\x1b'), std::string::npos);
-  if (runner_formats_test::find_program("xmllint").empty()) GTEST_SKIP() << "xmllint not found";
+  if (test_support::find_program("xmllint").empty()) GTEST_SKIP() << "xmllint not found";
   const XmlCheck check = xmllint(doc, {"--noout"});
   EXPECT_EQ(check.status, 0) << check.err << "\n" << doc;
   EXPECT_EQ(xpath(doc, "count(//testcase/system-out)"), "2");
@@ -400,7 +400,7 @@ TEST(MakeFormatter, ChoosesTheFormatOfTheOptions) {
 }
 
 TEST(StdoutLocation, ColourOnlyWhenAskedAndDescribed) {
-  runner_formats_test::EnvGuard env;
+  test_support::EnvGuard env;
   env.unset("TERMINFO");
   env.unset("TERMINFO_DIRS");
   env.set("TERM", "xterm-256color");

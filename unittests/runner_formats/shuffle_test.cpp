@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "env_guard.hpp"
-#include "runner/shuffle.hpp"
+#include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
+#include "runner/shuffle.hpp"
 
 namespace {
 
-using runner_formats_test::find_program;
+using test_support::find_program;
 
 std::vector<std::uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "env_guard.hpp"
+#include "unittests/support/env_guard.hpp"
+#include "unittests/support/process.hpp"
 #include "runner/terminfo.hpp"
 #include "runner/terminfo_parse.hpp"
-#include "unittests/support/process.hpp"
 
 namespace {
 
@@ -288,7 +288,7 @@ void write_file(const fs::path& path, const std::vector<std::uint8_t>& data) {
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
-struct TermEnv : runner_formats_test::EnvGuard {
+struct TermEnv : test_support::EnvGuard {
   TermEnv() {
     unset("TERMINFO");
     unset("TERMINFO_DIRS");
@@ -346,7 +346,7 @@ TEST(TerminalColorsFromEnv, MissingOrBrokenDescriptionsGivePlainOutput) {
 
 // The system's tput output for `args` under terminal `term`.
 std::optional<std::string> tput(const std::string& term, const std::vector<std::string>& args) {
-  const std::string program = runner_formats_test::find_program("tput");
+  const std::string program = test_support::find_program("tput");
   if (program.empty()) return std::nullopt;
   std::vector<std::string> argv = {program, "-T", term};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -356,7 +356,7 @@ std::optional<std::string> tput(const std::string& term, const std::vector<std::
 }
 
 TEST(TerminalColorsFromEnv, MatchSystemTput) {
-  if (runner_formats_test::find_program("tput").empty()) GTEST_SKIP() << "tput not found";
+  if (test_support::find_program("tput").empty()) GTEST_SKIP() << "tput not found";
   TermEnv env;
   env.unset("TERMINFO_DIRS");
   int compared = 0;

@@ -5,7 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "env_guard.hpp"
+#include "unittests/support/env_guard.hpp"
+#include "unittests/support/process.hpp"
 #include "runner/check_failure.hpp"
 #include "runner/time_options.hpp"
 
@@ -14,7 +15,7 @@ namespace {
 using std::chrono::milliseconds;
 using runner::TestTimeOptions;
 
-struct ThresholdEnv : runner_formats_test::EnvGuard {
+struct ThresholdEnv : test_support::EnvGuard {
   ThresholdEnv() {
     unset("QUORVANE_TEST_TIME_UNIT");
     unset("QUORVANE_TEST_TIME_INTEGRATION");

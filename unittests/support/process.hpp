@@ -31,6 +31,9 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
 // Runs the audit executable with `args`.
 ProcessResult run_audit(const std::vector<std::string>& args, const ProcessOptions& options = {});
 
+// The full path of `program` found through PATH, or empty.
+std::string find_program(const std::string& program);
+
 // Path of the audit executable and of the repository root, fixed by the build.
 std::string audit_exe();
 std::string source_dir();

@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 
-namespace runner_cli_test {
+namespace test_support {
 
 class EnvGuard {
  public:
+  EnvGuard() = default;
   // Unsets each of `names` for the guard's lifetime.
   explicit EnvGuard(std::initializer_list<const char*> names) {
     for (const char* name : names) unset(name);
@@ -46,12 +47,4 @@ class EnvGuard {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
-// Every variable that option parsing reads.
-inline EnvGuard clean_runner_env() {
-  return EnvGuard{"QUORVANE_BOOTSTRAP",         "QUORVANE_TEST_NOCAPTURE",
-                  "QUORVANE_TEST_SHUFFLE",      "QUORVANE_TEST_SHUFFLE_SEED",
-                  "QUORVANE_TEST_TIME_UNIT",    "QUORVANE_TEST_TIME_INTEGRATION",
-                  "QUORVANE_TEST_TIME_DOCTEST", "QUORVANE_TEST_THREADS"};
-}
-
-}  // namespace runner_cli_test
+}  // namespace test_support
