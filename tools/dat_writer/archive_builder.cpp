@@ -63,7 +63,7 @@ Bytes Node::encode() const {
 
 ArchiveBuilder::ArchiveBuilder(std::uint32_t block_size) : block_size_(block_size) {
   header_.block_size = block_size;
-  data_.resize(DATA_START, 0);
+  data_.assign(DATA_START, 0);
 }
 
 std::uint32_t ArchiveBuilder::checked_offset(std::uint64_t offset) const {
