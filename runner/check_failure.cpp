@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "runner/fd_write.hpp"
 #include "runner/output.hpp"
 
 namespace runner {
@@ -54,16 +55,7 @@ std::string stack_backtrace() {
 }
 
 // Writes all of `text` to fd 2; errors are ignored, there is nowhere left to report them.
-void write_stderr(std::string_view text) noexcept {
-  while (!text.empty()) {
-    const ssize_t n = ::write(2, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+void write_stderr(std::string_view text) noexcept { (void)write_all_fd(2, text); }
 
 void emit_report(std::string header, std::string_view message) {
   std::string report = "\nthread '";

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "runner/check_failure.hpp"
+#include "runner/fd_write.hpp"
 #include "runner/io_error_text.hpp"
 
 namespace runner {
@@ -22,19 +23,6 @@ std::mutex g_stderr_mutex;
 std::terminate_handler g_previous_terminate = nullptr;
 std::once_flag g_terminate_once;
 
-// Writes all of `text` to `fd`; returns the errno of a failed write, or 0.
-int write_all(int fd, std::string_view text) noexcept {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return 0;
-}
-
 void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_view text) {
   if (auto capture = t_capture) {
     capture->append(text);
@@ -43,7 +31,7 @@ void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_vi
   int error = 0;
   {
     std::lock_guard lock(mutex);
-    error = write_all(fd, text);
+    error = write_all_fd(fd, text);
   }
   if (error != 0) {
     std::string message = "failed printing to ";
@@ -60,7 +48,7 @@ void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_vi
   g_stderr_mutex.lock();
   std::fflush(stdout);
   if (t_capture) {
-    (void)write_all(1, t_capture->contents());
+    (void)write_all_fd(1, t_capture->contents());
   }
   std::fflush(stdout);
   if (g_previous_terminate != nullptr) g_previous_terminate();

@@ -1,19 +1,12 @@
 #include "runner/output_location.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "runner/fd_write.hpp"
 
 namespace runner {
 
 std::error_code OutputLocation::write_plain(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd_, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return {errno, std::system_category()};
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
+  if (const int error = write_all_fd(fd_, text); error != 0) {
+    return {error, std::system_category()};
   }
   return {};
 }

@@ -13,6 +13,7 @@
 #include "runner/console.hpp"
 #include "runner/debug_repr.hpp"
 #include "runner/escape.hpp"
+#include "runner/fd_write.hpp"
 #include "runner/io_error_text.hpp"
 #include "runner/output.hpp"
 #include "runner/selection.hpp"
@@ -27,16 +28,7 @@ namespace {
   std::_Exit(status);
 }
 
-void write_stderr(std::string_view text) noexcept {
-  while (!text.empty()) {
-    const ssize_t n = ::write(2, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+void write_stderr(std::string_view text) noexcept { (void)write_all_fd(2, text); }
 
 [[noreturn]] void exit_with_io_error(std::error_code error) {
   write_stderr("error: io error when listing tests: " + io_error_debug(error) + "\n");
