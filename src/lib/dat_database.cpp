@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -27,9 +28,8 @@ namespace {
 
 // The highest block offset whose payload still starts within 32 bits.
 constexpr std::uint64_t MAX_BLOCK_OFFSET = 0xFFFFFFFBU;
-// Most blocks gathered by one scatter read (two iovecs per block).
+// Most blocks gathered by one read of a contiguous run.
 constexpr std::uint32_t MAX_SCATTER_BLOCKS = 512;
-static_assert(2 * MAX_SCATTER_BLOCKS <= IOV_MAX);
 
 std::uint32_t load_u32_le(const std::uint8_t* p) noexcept {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -50,10 +50,9 @@ unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>
 // Gathers one block chain into `out`. The result is exactly that of reading
 // each block's pointer and then its payload piece in turn; where consecutive
 // blocks lie next to each other (next == block + block_size) a run of them is
-// read with one scatter read, pointers into a side array and payloads straight
-// into their places in `out`, and only the blocks whose pointers confirm the
-// run are kept. Any short or failed scatter read is replayed block by block,
-// so errors come from the same read as in the one-block-at-a-time order.
+// read with one system call and only the blocks whose pointers confirm the
+// run are kept. Any short or failed run read is replayed block by block, so
+// errors come from the same read as in the one-block-at-a-time order.
 class ChainReader {
  public:
   ChainReader(const ReadOnlyFile& file, std::uint32_t block_size, std::span<std::uint8_t> out)
@@ -61,7 +60,11 @@ class ChainReader {
 
   DatResult<void> run(std::uint32_t first_block) {
     current_ = first_block;
-    std::uint32_t window = 1;
+    // The first read takes every block the chain still needs (up to the
+    // scatter limit) as if the chain were contiguous, which a freshly written
+    // chain is: one system call for a node or a small file. After the chain
+    // turns away, reads start again at one block and double while it holds.
+    std::uint32_t window = MAX_SCATTER_BLOCKS;
     while (pos_ < out_.size()) {
       if (current_ > MAX_BLOCK_OFFSET) {
         return Err{corruption("block offset 0x%08llX leaves no room for a payload below 4 GiB",
@@ -114,38 +117,60 @@ class ChainReader {
   // Reads up to `window` blocks from current_ as if they were contiguous and
   // keeps those the pointers confirm. Returns the window for the next step:
   // doubled after a fully confirmed run, 1 after the chain turned away.
+  //
+  // The run's raw bytes (pointer, payload, pointer, payload, ...) are read in
+  // one piece into `out` at pos_, the 4 bytes per block that do not fit there
+  // into a small tail buffer; then, block by block, the pointer is taken and
+  // the payload moved down to its place. Each payload lands at or below its
+  // raw position and above everything already placed, so no raw byte is
+  // overwritten before it is used. One large copy in the kernel is far
+  // cheaper than two small ones per block.
   DatResult<std::uint32_t> scatter_step(std::uint32_t window) {
     const std::size_t payload = block_size_ - BLOCK_POINTER_SIZE;
-    std::array<std::array<std::uint8_t, BLOCK_POINTER_SIZE>, MAX_SCATTER_BLOCKS> pointers;
-    std::array<::iovec, 2 * MAX_SCATTER_BLOCKS> parts;
+    const std::size_t base = pos_;
     std::size_t count = 0;
-    std::size_t planned = pos_;
+    std::size_t planned = base;
     for (std::uint64_t block = current_;
          count < window && planned < out_.size() && block <= MAX_BLOCK_OFFSET;
          block += block_size_, ++count) {
-      const std::size_t piece = std::min(out_.size() - planned, payload);
-      parts[2 * count] = {pointers[count].data(), BLOCK_POINTER_SIZE};
-      parts[2 * count + 1] = {out_.data() + planned, piece};
-      planned += piece;
+      planned += std::min(out_.size() - planned, payload);
     }
+    const std::size_t in_out = planned - base;
+    std::array<std::uint8_t, BLOCK_POINTER_SIZE * MAX_SCATTER_BLOCKS> tail;
+    const std::array<::iovec, 2> parts{{{out_.data() + base, in_out},
+                                        {tail.data(), BLOCK_POINTER_SIZE * count}}};
+    // Copies `n` raw bytes at `raw` of the run to `dst`; the raw bytes are
+    // out_[base, base + in_out) followed by the tail.
+    auto copy_raw = [&](std::uint8_t* dst, std::size_t raw, std::size_t n) {
+      if (raw < in_out) {
+        const std::size_t head = std::min(n, in_out - raw);
+        std::memmove(dst, out_.data() + base + raw, head);
+        dst += head;
+        raw += head;
+        n -= head;
+      }
+      if (n != 0) std::memcpy(dst, tail.data() + (raw - in_out), n);
+    };
 
-    auto got = file_.read_vectored_at(std::span(parts.data(), 2 * count), current_);
+    auto got = file_.read_vectored_at(parts, current_);
     if (!got) {
       if (auto step = exact_step(); !step) return Err{std::move(step).error()};
       return 1U;
     }
-    std::size_t covered = 0;
     std::uint64_t block = current_;
     for (std::size_t i = 0; i < count; ++i, block += block_size_) {
-      const std::size_t piece = parts[2 * i + 1].iov_len;
-      if (*got < covered + BLOCK_POINTER_SIZE + piece) {
-        // The scatter read stopped short inside this block: replay it exactly.
+      const std::size_t raw = i * block_size_;
+      const std::size_t piece = std::min(remaining(), payload);
+      if (*got < raw + BLOCK_POINTER_SIZE + piece) {
+        // The read stopped short inside this block: replay it exactly.
         current_ = block;
         if (auto step = exact_step(); !step) return Err{std::move(step).error()};
         return 1U;
       }
-      covered += BLOCK_POINTER_SIZE + piece;
-      const std::uint32_t next = load_u32_le(pointers[i].data());
+      std::uint8_t pointer[BLOCK_POINTER_SIZE];
+      copy_raw(pointer, raw, BLOCK_POINTER_SIZE);
+      copy_raw(out_.data() + pos_, raw + BLOCK_POINTER_SIZE, piece);
+      const std::uint32_t next = load_u32_le(pointer);
       if (next == 0 && piece < remaining()) {
         // Early end of the chain: the rest lies right after this payload piece.
         if (auto r = file_.read_exact_at_compat(out_.subspan(pos_ + piece),
@@ -249,11 +274,29 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
       node.branches[slot] = load_u32_le(bytes->data() + 4 * slot);
     }
     const std::uint32_t entry_count = load_u32_le(bytes->data() + NODE_ENTRY_COUNT_OFFSET);
-    ByteReader entries(std::span<const std::uint8_t>(*bytes).subspan(NODE_ENTRIES_OFFSET));
-    for (std::uint32_t i = 0; i < entry_count; ++i) {
-      auto entry = DatFileEntry::read(entries);
-      if (!entry) return Err{std::move(entry).error()};
-      files_.insert_or_assign(entry->id, *entry);
+    // The 61 slots lie inside the node, so reading them cannot fail: they are
+    // decoded straight from the bytes. Only a count beyond 61 reaches past the
+    // node, and the entry reader then reports the field that ran out.
+    const std::uint32_t in_node = std::min(entry_count, NODE_ENTRY_SLOTS);
+    const std::uint8_t* slot = bytes->data() + NODE_ENTRIES_OFFSET;
+    for (std::uint32_t i = 0; i < in_node; ++i, slot += FILE_ENTRY_SIZE) {
+      DatFileEntry entry;
+      entry.bit_flags = load_u32_le(slot);
+      entry.id = load_u32_le(slot + 4);
+      entry.offset = load_u32_le(slot + 8);
+      entry.size = load_u32_le(slot + 12);
+      entry.timestamp = load_u32_le(slot + 16);
+      entry.version = load_u32_le(slot + 20);
+      files_.insert_or_assign(entry.id, entry);
+    }
+    if (entry_count > in_node) {
+      ByteReader entries(std::span<const std::uint8_t>(*bytes).subspan(NODE_ENTRIES_OFFSET));
+      entries.rewind_to(std::uint64_t{in_node} * FILE_ENTRY_SIZE);
+      for (std::uint32_t i = in_node; i < entry_count; ++i) {
+        auto entry = DatFileEntry::read(entries);
+        if (!entry) return Err{std::move(entry).error()};
+        files_.insert_or_assign(entry->id, *entry);
+      }
     }
     // A node whose slot 0 is empty is a leaf; otherwise it uses one slot more
     // than it holds entries.
