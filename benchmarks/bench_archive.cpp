@@ -1,0 +1,131 @@
+// Opening and fetching over the synthetic archive, each beside its baseline:
+// the minimal directory-loading loop, and one sequential read of the whole
+// archive file from the page cache.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "benchmarks/bench_fixture.hpp"
+
+namespace bench {
+
+namespace {
+
+const ArchiveFixture* fixture_or_skip(benchmark::State& state) {
+  const ArchiveFixture& fixture = archive_fixture();
+  if (!fixture.error.empty()) {
+    state.SkipWithError(fixture.error.c_str());
+    return nullptr;
+  }
+  return &fixture;
+}
+
+void open_library(benchmark::State& state) {
+  const ArchiveFixture* fixture = fixture_or_skip(state);
+  if (fixture == nullptr) return;
+  for (auto _ : state) {
+    auto database = quorvane_dat::DatDatabase::new_(fixture->path);
+    if (!database) {
+      state.SkipWithError("opening failed");
+      break;
+    }
+    benchmark::DoNotOptimize(database->files().size());
+  }
+  state.counters["nodes"] = static_cast<double>(fixture->plan.nodes.size());
+  state.counters["entries"] = static_cast<double>(fixture->ids_by_offset.size());
+}
+
+void open_baseline(benchmark::State& state) {
+  const ArchiveFixture* fixture = fixture_or_skip(state);
+  if (fixture == nullptr) return;
+  for (auto _ : state) {
+    auto files = minimal_open(fixture->path, fixture->plan);
+    if (files.size() != fixture->ids_by_offset.size()) {
+      state.SkipWithError("minimal loop failed");
+      break;
+    }
+    benchmark::DoNotOptimize(files.size());
+  }
+  state.counters["preads"] = static_cast<double>(fixture->plan.run_count + 1);
+}
+
+void fetch_all_library(benchmark::State& state) {
+  const ArchiveFixture* fixture = fixture_or_skip(state);
+  if (fixture == nullptr) return;
+  for (auto _ : state) {
+    for (const std::uint32_t id : fixture->ids_by_offset) {
+      auto bytes = fixture->database->get_file(id);
+      if (!bytes) {
+        state.SkipWithError("get_file failed");
+        return;
+      }
+      benchmark::DoNotOptimize(bytes->data());
+    }
+  }
+  // The rate of what fetching delivers (decoded bytes); the rate of the
+  // stored bytes gathered is kept beside it.
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fixture->fetched_bytes));
+  state.counters["stored_bytes_per_second"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * fixture->stored_bytes), benchmark::Counter::kIsRate);
+  state.counters["files"] = static_cast<double>(fixture->ids_by_offset.size());
+}
+
+// The same chains without decoding: how much of fetching is gathering.
+void fetch_all_stored(benchmark::State& state) {
+  const ArchiveFixture* fixture = fixture_or_skip(state);
+  if (fixture == nullptr) return;
+  const auto& files = fixture->database->files();
+  for (auto _ : state) {
+    for (const std::uint32_t id : fixture->ids_by_offset) {
+      const auto& entry = files.at(id);
+      auto bytes = fixture->database->read_file_data(entry.offset, entry.size);
+      if (!bytes) {
+        state.SkipWithError("read_file_data failed");
+        return;
+      }
+      benchmark::DoNotOptimize(bytes->data());
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fixture->stored_bytes));
+}
+
+void fetch_all_baseline(benchmark::State& state) {
+  const ArchiveFixture* fixture = fixture_or_skip(state);
+  if (fixture == nullptr) return;
+  const int fd = ::open(fixture->path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    state.SkipWithError("cannot open the archive");
+    return;
+  }
+  // Touched once, so that page faults of the buffer are not counted.
+  std::vector<std::uint8_t> buffer(fixture->archive_length, 1);
+  for (auto _ : state) {
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+      const ssize_t got = ::pread(fd, buffer.data() + filled, buffer.size() - filled,
+                                  static_cast<off_t>(filled));
+      if (got <= 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    if (filled != buffer.size()) {
+      state.SkipWithError("short sequential read");
+      break;
+    }
+    benchmark::ClobberMemory();
+  }
+  ::close(fd);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * buffer.size()));
+}
+
+}  // namespace
+
+BENCHMARK(open_library)->Name("open/library")->Unit(benchmark::kMillisecond);
+BENCHMARK(open_baseline)->Name("open/baseline")->Unit(benchmark::kMillisecond);
+BENCHMARK(fetch_all_library)->Name("fetch_all/library")->Unit(benchmark::kMillisecond);
+BENCHMARK(fetch_all_stored)->Name("fetch_all/stored_only")->Unit(benchmark::kMillisecond);
+BENCHMARK(fetch_all_baseline)->Name("fetch_all/baseline")->Unit(benchmark::kMillisecond);
+
+}  // namespace bench
