@@ -8,7 +8,8 @@ and whether the target is met.
 The benchmark executable generates its synthetic archive on first use and
 keeps it (see QUORVANE_BENCH_DATA). Start-up is timed with hyperfine: the
 audit executable over the sample archive against a GoogleTest program that
-runs four empty tests, in alternating rounds.
+runs four empty tests, in rounds of rotating order, with the parts of the
+audit's run (runner alone, name-table checks, archive check) beside them.
 """
 
 import argparse
@@ -42,34 +43,48 @@ def run_benchmarks(binary, out_json, repetitions, extra):
     data = json.loads(Path(out_json).read_text())
     medians = {}
     for b in data["benchmarks"]:
-        if b.get("aggregate_name") == "median":
-            if b.get("error_occurred"):
-                raise SystemExit(f"benchmark {b['run_name']} failed: {b.get('error_message')}")
+        if b.get("error_occurred"):
+            raise SystemExit(f"benchmark {b['run_name']} failed: {b.get('error_message')}")
+        # With one repetition there are no aggregates: the run itself is the figure.
+        if b.get("aggregate_name") == "median" or (repetitions == 1 and b["run_type"] == "iteration"):
             medians[b["run_name"]] = b
     return medians
 
 
-def run_startup(audit, yardstick, sample, out_dir, rounds, runs):
-    """Alternating hyperfine rounds; returns the median wall time of each, in ms."""
+def run_startup(commands, sample, out_dir, rounds, runs):
+    """Hyperfine rounds over `commands` (name -> command line), the order
+    rotated each round; returns the median wall time of each, in ms, and the
+    number of runs behind it."""
     env = dict(os.environ, QUORVANE_PORTAL_DAT=str(sample))
-    times = {"audit": [], "yardstick": []}
+    names = list(commands)
+    times = {name: [] for name in names}
     for r in range(rounds):
-        order = [("audit", audit), ("yardstick", yardstick)]
-        if r % 2 == 1:
-            order.reverse()
+        order = names[r % len(names):] + names[:r % len(names)]
         out = Path(out_dir) / f"startup-{r}.json"
         cmd = ["hyperfine", "-N", "--warmup", "20", "--runs", str(runs), "--export-json", str(out)]
-        for _, exe in order:
-            cmd.append(str(exe))
+        cmd += [commands[name] for name in order]
         print("+", " ".join(cmd), file=sys.stderr, flush=True)
         subprocess.run(cmd, check=True, env=env, stdout=sys.stderr)
         results = json.loads(out.read_text())["results"]
-        for (name, _), result in zip(order, results):
+        for name, result in zip(order, results):
             if any(code != 0 for code in result.get("exit_codes", [])):
                 raise SystemExit(f"{name} exited with a failure status under hyperfine")
             times[name].extend(result["times"])
-    return {name: statistics.median(t) * 1e3 for name, t in times.items()}, \
-        {name: len(t) for name, t in times.items()}
+    return ({name: statistics.median(t) * 1e3 for name, t in times.items()},
+            {name: len(t) for name, t in times.items()})
+
+
+# What the whole run of the audit is made of, timed beside it (information).
+STARTUP_PARTS = [
+    ("parts_none", "zzz_selects_no_check",
+     "Audit, runner only (a filter that selects no check)"),
+    ("parts_names_serial", "--skip shield --test-threads=1",
+     "Audit, the three name-table checks one at a time"),
+    ("parts_names", "--skip shield",
+     "Audit, the three name-table checks in parallel"),
+    ("parts_audit", "--exact shield_stance_has_three_backhand_rows",
+     "Audit, the archive check alone"),
+]
 
 
 def to_ms(b):
@@ -82,37 +97,47 @@ def mbps(b, key="bytes_per_second"):
 
 
 def table(medians, startup, startup_counts):
+    """Rows for whichever benchmarks ran (a filter may have left some out)."""
     rows = []
 
     def row(measure, lib, base, ratio, target, met):
         rows.append((measure, lib, base, ratio, target, "yes" if met else "**no**"))
 
-    o_lib, o_base = medians["open/library"], medians["open/baseline"]
-    r = to_ms(o_lib) / to_ms(o_base)
-    row("Directory load (DatDatabase::new_), %d nodes, %d entries"
-        % (o_lib["nodes"], o_lib["entries"]),
-        "%.2f ms" % to_ms(o_lib), "%.2f ms (minimal loop)" % to_ms(o_base),
-        "%.2fx" % r, "<= 1.5x", r <= 1.5)
+    def have(*names):
+        return all(n in medians for n in names)
 
-    f_lib, f_base = medians["fetch_all/library"], medians["fetch_all/baseline"]
-    r = f_lib["bytes_per_second"] / f_base["bytes_per_second"]
-    row("Fetch all %d files (get_file), delivered bytes" % f_lib["files"],
-        "%.0f MB/s (%.1f ms)" % (mbps(f_lib), to_ms(f_lib)),
-        "%.0f MB/s (sequential read)" % mbps(f_base), "%.0f %%" % (100 * r), ">= 50 %", r >= 0.5)
-    r = f_lib["stored_bytes_per_second"] / f_base["bytes_per_second"]
-    rows.append(("Fetch all, stored bytes gathered (same run)",
-                 "%.0f MB/s" % mbps(f_lib, "stored_bytes_per_second"),
-                 "%.0f MB/s" % mbps(f_base), "%.0f %%" % (100 * r), "(information)", ""))
-    s = medians["fetch_all/stored_only"]
-    r = s["bytes_per_second"] / f_base["bytes_per_second"]
-    rows.append(("Gather all chains without decoding (read_file_data)",
-                 "%.0f MB/s" % mbps(s), "%.0f MB/s" % mbps(f_base), "%.0f %%" % (100 * r),
-                 "(information)", ""))
+    if have("open/library", "open/baseline"):
+        lib, base = medians["open/library"], medians["open/baseline"]
+        r = to_ms(lib) / to_ms(base)
+        row("Directory load (DatDatabase::new_), %d nodes, %d entries"
+            % (lib["nodes"], lib["entries"]),
+            "%.2f ms" % to_ms(lib), "%.2f ms (minimal loop)" % to_ms(base),
+            "%.2fx" % r, "<= 1.5x", r <= 1.5)
+
+    if have("fetch_all/library", "fetch_all/baseline"):
+        lib, base = medians["fetch_all/library"], medians["fetch_all/baseline"]
+        r = lib["bytes_per_second"] / base["bytes_per_second"]
+        row("Fetch all %d files (get_file), delivered bytes" % lib["files"],
+            "%.0f MB/s (%.1f ms)" % (mbps(lib), to_ms(lib)),
+            "%.0f MB/s (sequential read)" % mbps(base), "%.0f %%" % (100 * r), ">= 50 %",
+            r >= 0.5)
+        r = lib["stored_bytes_per_second"] / base["bytes_per_second"]
+        rows.append(("Fetch all, stored bytes gathered (same run)",
+                     "%.0f MB/s" % mbps(lib, "stored_bytes_per_second"),
+                     "%.0f MB/s" % mbps(base), "%.0f %%" % (100 * r), "(information)", ""))
+        if have("fetch_all/stored_only"):
+            stored = medians["fetch_all/stored_only"]
+            r = stored["bytes_per_second"] / base["bytes_per_second"]
+            rows.append(("Gather all chains without decoding (read_file_data)",
+                         "%.0f MB/s" % mbps(stored), "%.0f MB/s" % mbps(base),
+                         "%.0f %%" % (100 * r), "(information)", ""))
 
     for kind in ("text", "binary"):
         for size in ("4096", "262144"):
-            lib = medians[f"decode/{kind}/library/{size}"]
-            base = medians[f"decode/{kind}/baseline/{size}"]
+            names = (f"decode/{kind}/library/{size}", f"decode/{kind}/baseline/{size}")
+            if not have(*names):
+                continue
+            lib, base = medians[names[0]], medians[names[1]]
             r = lib["bytes_per_second"] / base["bytes_per_second"]
             row("Decode %s-like, %s-byte bodies (%d distinct, stored/decoded %.2f)"
                 % (kind, size, lib["bodies"], lib["ratio"]),
@@ -120,16 +145,29 @@ def table(medians, startup, startup_counts):
                 ">= 500 MB/s", mbps(lib) >= 500)
 
     for kind in ("hit", "miss"):
-        b = medians[f"motion_command_name/{kind}"]
-        rows.append((f"motion_command_name, {kind}", "%.1f ns per lookup" % (1e9 / b["items_per_second"]),
-                     "", "", "(information)", ""))
+        if have(f"motion_command_name/{kind}"):
+            b = medians[f"motion_command_name/{kind}"]
+            rows.append((f"motion_command_name, {kind}",
+                         "%.1f ns per lookup" % (1e9 / b["items_per_second"]),
+                         "", "", "(information)", ""))
+
+    if have("sample/open_and_fetch"):
+        b = medians["sample/open_and_fetch"]
+        rows.append(("Open the sample archive (%d entries) and fetch its combat maneuver table,"
+                     " in process" % b["entries"], "%.3f ms" % to_ms(b), "", "", "(information)", ""))
 
     if startup:
         r = startup["audit"] / startup["yardstick"]
         row("Whole run of the audit over the sample archive (%d runs each)"
             % startup_counts["audit"],
-            "%.2f ms" % startup["audit"], "%.2f ms (GoogleTest, 4 empty tests)" % startup["yardstick"],
+            "%.2f ms" % startup["audit"],
+            "%.2f ms (GoogleTest, 4 empty tests)" % startup["yardstick"],
             "%.2fx" % r, "<= 1.0x", r <= 1.0)
+        for name, _, label in STARTUP_PARTS:
+            if name in startup:
+                r = startup[name] / startup["yardstick"]
+                rows.append((label, "%.2f ms" % startup[name],
+                             "%.2f ms" % startup["yardstick"], "%.2fx" % r, "(information)", ""))
 
     lines = ["| Measure | Library | Baseline | Ratio | Target | Met |",
              "|---|---|---|---|---|---|"]
@@ -146,6 +184,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=4, help="alternating hyperfine rounds")
     parser.add_argument("--runs", type=int, default=200, help="runs per command and round")
     parser.add_argument("--skip-startup", action="store_true")
+    parser.add_argument("--no-breakdown", action="store_true",
+                        help="time only the audit and the yardstick, not the audit's parts")
     parser.add_argument("benchmark_args", nargs="*", help="passed on to the benchmark executable")
     args = parser.parse_args()
     args.out.mkdir(parents=True, exist_ok=True)
@@ -159,9 +199,12 @@ def main():
             sample.parent.mkdir(parents=True, exist_ok=True)
             subprocess.run([str(args.bin / "portal_dat_sample"), str(sample)], check=True,
                            stdout=sys.stderr)
-        startup, counts = run_startup(args.bin / "shield_stance_backhand_audit",
-                                      args.bin / "four_empty_tests", sample, args.out,
-                                      args.rounds, args.runs)
+        audit = str(args.bin / "shield_stance_backhand_audit")
+        commands = {"audit": audit, "yardstick": str(args.bin / "four_empty_tests")}
+        if not args.no_breakdown:
+            for name, audit_args, _ in STARTUP_PARTS:
+                commands[name] = audit + " " + audit_args
+        startup, counts = run_startup(commands, sample, args.out, args.rounds, args.runs)
 
     try:
         cores = subprocess.run(["nproc"], capture_output=True, text=True, check=True).stdout.strip()
