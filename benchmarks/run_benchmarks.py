@@ -119,18 +119,18 @@ def table(medians, startup, startup_counts):
         r = lib["bytes_per_second"] / base["bytes_per_second"]
         row("Fetch all %d files (get_file), delivered bytes" % lib["files"],
             "%.0f MB/s (%.1f ms)" % (mbps(lib), to_ms(lib)),
-            "%.0f MB/s (sequential read)" % mbps(base), "%.0f %%" % (100 * r), ">= 50 %",
+            "%.0f MB/s (sequential read)" % mbps(base), "%.1f %%" % (100 * r), ">= 50 %",
             r >= 0.5)
         r = lib["stored_bytes_per_second"] / base["bytes_per_second"]
         rows.append(("Fetch all, stored bytes gathered (same run)",
                      "%.0f MB/s" % mbps(lib, "stored_bytes_per_second"),
-                     "%.0f MB/s" % mbps(base), "%.0f %%" % (100 * r), "(information)", ""))
+                     "%.0f MB/s" % mbps(base), "%.1f %%" % (100 * r), "(information)", ""))
         if have("fetch_all/stored_only"):
             stored = medians["fetch_all/stored_only"]
             r = stored["bytes_per_second"] / base["bytes_per_second"]
             rows.append(("Gather all chains without decoding (read_file_data)",
                          "%.0f MB/s" % mbps(stored), "%.0f MB/s" % mbps(base),
-                         "%.0f %%" % (100 * r), "(information)", ""))
+                         "%.1f %%" % (100 * r), "(information)", ""))
 
     for kind in ("text", "binary"):
         for size in ("4096", "262144"):
