@@ -195,12 +195,26 @@ std::string xml_clean(std::string_view text) {
 }
 
 std::string str_to_cdata(std::string_view text) {
-  std::string body(text);
-  replace_all(body, "]]>", "]]]]><![CDATA[>");
-  replace_all(body, "<?", "<]]><![CDATA[?");
-  replace_all(body, "\n", "]]>&#xA;<![CDATA[");
-  replace_all(body, "<![CDATA[]]>", "");
-  return "<![CDATA[" + body + "]]>";
+  // One section per line, the line ends as references between them. Empty
+  // sections between two line ends are left out; the first and the last
+  // section are always written. Working line by line (rather than deleting
+  // every "<![CDATA[]]>" from the finished text) keeps a line that itself
+  // ends in "<![CDATA[" intact.
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find('\n', start);
+    const bool first = start == 0;
+    const bool last = end == std::string_view::npos;
+    std::string line(text.substr(start, last ? std::string_view::npos : end - start));
+    replace_all(line, "]]>", "]]]]><![CDATA[>");
+    replace_all(line, "<?", "<]]><![CDATA[?");
+    if (first || last || !line.empty()) out += "<![CDATA[" + line + "]]>";
+    if (last) break;
+    out += "&#xA;";
+    start = end + 1;
+  }
+  return out;
 }
 
 std::string plain_decimal(double value) {

@@ -339,7 +339,10 @@ std::optional<std::string> expand_capability(std::string_view cap, std::span<con
       }
       case 'i':
         for (std::size_t i = 0; i < 2; ++i) {
-          if (std::holds_alternative<int>(p[i])) p[i] = std::get<int>(p[i]) + 1;
+          // Wraps like the other arithmetic operators instead of overflowing.
+          if (std::holds_alternative<int>(p[i])) {
+            p[i] = static_cast<int>(static_cast<unsigned>(std::get<int>(p[i])) + 1U);
+          }
         }
         break;
       case '?':

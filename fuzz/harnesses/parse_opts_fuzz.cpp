@@ -21,6 +21,8 @@
 #include "runner/cli.hpp"
 #include "runner/output.hpp"
 
+extern char** environ;
+
 namespace {
 
 constexpr const char* kVariables[] = {
@@ -55,13 +57,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (next >= parts.size()) break;
     env[static_cast<std::size_t>(selector - '0')] = parts[next++];
   }
+  // A private environment of just the selected variables for this input
+  // (setenv would keep every value ever set, growing without bound).
+  std::vector<std::string> env_text;
   for (std::size_t i = 0; i < kVariableCount; ++i) {
-    if (env[i]) {
-      ::setenv(kVariables[i], env[i]->c_str(), 1);
-    } else {
-      ::unsetenv(kVariables[i]);
-    }
+    if (env[i]) env_text.push_back(std::string(kVariables[i]) + "=" + *env[i]);
   }
+  std::vector<char*> env_pointers;
+  for (std::string& entry : env_text) env_pointers.push_back(entry.data());
+  env_pointers.push_back(nullptr);
+  char** const saved_environ = environ;
+  environ = env_pointers.data();
   const std::vector<std::string> args(parts.begin() + static_cast<std::ptrdiff_t>(next),
                                       parts.end());
 
@@ -78,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!failure.message.empty(), "a failure carries a message");
   }
   runner::set_current_capture(nullptr);
+  environ = saved_environ;
 
   if (failed) {
     FUZZ_CHECK(capture->contents().find(" panicked at ") != std::string::npos,

@@ -48,14 +48,15 @@ void copy_widened(std::uint8_t* base, std::uint8_t* dst, std::size_t distance,
   } else if (distance >= 16) {
     // Source and destination of each piece cannot overlap.
     std::memcpy(dst, dst - distance, 16);
-    if (length > 16) dst[16] = dst[16 - distance];
+    if (length > 16) dst[16] = *(dst + 16 - distance);
   } else if (distance >= 8) {
     // Each 8-byte piece reads only bytes written before it.
     for (std::size_t i = 0; i < length; i += 8) std::memcpy(dst + i, dst + i - distance, 8);
   } else if (distance == 1) {
     std::memset(dst, dst[-1], length);
   } else {
-    for (std::size_t i = 0; i < length; ++i) dst[i] = dst[i - distance];
+    // (dst + i) - distance, never dst + (i - distance): i may be below distance.
+    for (std::size_t i = 0; i < length; ++i) dst[i] = *(dst + i - distance);
   }
 }
 

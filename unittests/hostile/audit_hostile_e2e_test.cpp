@@ -7,10 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
 #include <string>
 
-#include "unittests/hostile/hostile_archives.hpp"
+#include "unittests/hostile/hostile_cases.hpp"
 #include "unittests/hostile/hostile_support.hpp"
 
 namespace {
@@ -19,13 +18,6 @@ constexpr const char* kCheck = "shield_stance_has_three_backhand_rows";
 constexpr long kMemoryBoundKib = 256 * 1024;
 constexpr const char* kPassLine = "test shield_stance_has_three_backhand_rows ... ok";
 constexpr const char* kFailLine = "test shield_stance_has_three_backhand_rows ... FAILED";
-
-struct Case {
-  const char* name;
-  std::function<dat_writer::Bytes()> archive;
-  int status;            // 0: the audit passes; 101: it fails
-  const char* expected;  // part of standard output
-};
 
 void expect_bounded(const hostile::Run& run) {
   EXPECT_FALSE(run.timed_out) << "killed after the time limit";
@@ -38,44 +30,9 @@ class HostileAudit : public ::testing::Test {
 };
 
 TEST_F(HostileAudit, HostileArchivesEndInAClearResult) {
-  const Case cases[] = {
-      {"empty file", [] { return dat_writer::Bytes{}; }, 101,
-       "While parsing field 'magic' in DatHeader"},
-      {"header cut inside version_string", [] { return hostile::truncated_header(0x180); }, 101,
-       "While parsing field 'version_string' in DatHeader"},
-      {"header cut inside version_minor", [] { return hostile::truncated_header(0x18F); }, 101,
-       "While parsing field 'version_minor' in DatHeader"},
-      {"root node beyond the end", hostile::root_beyond_end, 101,
-       "open portal.dat: Io(Error { kind: UnexpectedEof"},
-      {"node chain that loops", hostile::node_chain_loop, 0, kPassLine},
-      {"directory cycle", hostile::directory_cycle, 101, "is its own ancestor"},
-      {"node named twice at each of 40 levels", [] { return hostile::doubled_tree(40); }, 101,
-       "directory walk needs more than"},
-      {"100000 levels packed", [] { return hostile::packed_deep_tree(100000); }, 101,
-       "directory walk needs more than"},
-      {"entry_count 0xFFFFFFFF", [] { return hostile::claimed_entries(0xFFFFFFFF); }, 101,
-       "While parsing field 'bit_flags' in DatFileEntry"},
-      {"block_size 0", [] { return hostile::with_block_size(0, false); }, 101,
-       "block_size 0 is too small to follow"},
-      {"block_size 4", [] { return hostile::with_block_size(4, false); }, 101,
-       "block_size 4 is too small to follow"},
-      {"block_size 0, single-run chains", [] { return hostile::with_block_size(0, true); }, 0,
-       kPassLine},
-      {"root offset 0xFFFFFFFF", [] { return hostile::root_at(0xFFFFFFFF); }, 101,
-       "leaves no room for a payload below 4 GiB"},
-      {"table offset 0xFFFFFFFE", [] { return hostile::table_entry(0xFFFFFFFE, 68); }, 101,
-       "read CombatManeuverTable 0x30000000: Corruption detected: block offset 0xFFFFFFFE"},
-      {"table size 4 GiB - 1", [] { return hostile::table_entry(0x400, 0xFFFFFFFF); }, 101,
-       "read CombatManeuverTable 0x30000000: Corruption detected: file 0x30000000 claims "
-       "4294967295 bytes"},
-      {"compressed body claiming 4 GiB", hostile::compressed_claims_4gib, 0, kPassLine},
-      {"table claiming 0xFFFFFFFF rows", hostile::table_rows_claimed_4g, 101,
-       "While parsing field 'combat_maneuvers' in CombatManeuverTable"},
-  };
-  int index = 0;
-  for (const Case& c : cases) {
+  for (const hostile::AuditCase& c : hostile::audit_cases()) {
     SCOPED_TRACE(c.name);
-    const auto path = dir_.file("case" + std::to_string(index++) + ".dat");
+    const auto path = dir_.file(c.slug + ".dat");
     hostile::write_bytes(path, c.archive());
     const hostile::Run run = hostile::run_audit(path.string(), {kCheck, "--exact"});
     expect_bounded(run);

@@ -1,0 +1,24 @@
+// The hostile archives that the audit executable is run on end to end, each
+// with the result it must end in. Shared by the end-to-end test and by the
+// tool that writes them out for measuring (hostile_archive_writer).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/dat_writer/dat_writer.hpp"
+
+namespace hostile {
+
+struct AuditCase {
+  std::string name;                          // what is hostile about it
+  std::string slug;                          // file name stem
+  std::function<dat_writer::Bytes()> archive;
+  int status;                                // 0: the audit passes; 101: it fails
+  std::string expected;                      // part of standard output
+};
+
+std::vector<AuditCase> audit_cases();
+
+}  // namespace hostile
