@@ -1,23 +1,36 @@
 #include "runner/available_parallelism.hpp"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <string>
 
 namespace runner {
 namespace {
 
+// The whole of a small system file (read directly: no stream or locale set-up
+// for a few hundred bytes read once at start-up).
 std::optional<std::string> read_file(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char chunk[4096];
+  while (true) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return text;
 }
 
 std::string_view trim(std::string_view text) noexcept {
@@ -178,6 +191,8 @@ std::vector<std::string> cgroup_quota_dirs(const CgroupMount& mount, std::string
 std::optional<std::size_t> available_parallelism() {
   std::optional<std::size_t> count = affinity_count();
   if (!count) return std::nullopt;
+  // A quota never allows fewer than one thread, so one CPU needs no look at it.
+  if (*count == 1) return count;
   if (auto limit = cgroup_limit()) count = std::min(*count, *limit);
   return count;
 }

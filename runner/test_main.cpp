@@ -1,5 +1,6 @@
 #include "runner/test_main.hpp"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -68,6 +69,11 @@ void test_main(std::vector<std::string> args, std::vector<TestDescAndFn> tests) 
 void test_main_static(int argc, char** argv, std::span<const TestDescAndFn> tests) {
   // Writing to a closed pipe must fail with an error rather than end the process.
   std::signal(SIGPIPE, SIG_IGN);
+  // Every check runs on a thread of its own, and each thread that finds the
+  // allocator's existing arenas busy would map a fresh one (a 64 MiB
+  // reservation grown a page at a time): one shared arena is far cheaper for
+  // short checks.
+  ::mallopt(M_ARENA_MAX, 1);
   std::vector<std::string> args;
   try {
     for (int i = 0; i < argc; ++i) {

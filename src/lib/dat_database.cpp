@@ -14,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -74,9 +75,13 @@ class ChainReader {
         if (auto step = exact_step(); !step) return step;
         continue;
       }
+      if (repeat_from_visited_block()) return {};
+      const std::uint64_t step_start = current_;
+      const std::size_t step_pos = pos_;
       auto next_window = scatter_step(window);
       if (!next_window) return Err{std::move(next_window).error()};
       window = *next_window;
+      record_visited(step_start, step_pos);
     }
     return {};
   }
@@ -193,12 +198,76 @@ class ChainReader {
     return std::min(window * 2, MAX_SCATTER_BLOCKS);
   }
 
+  // A run of blocks already gathered: blocks start, start + block_size, ...
+  // up to `end`, whose payloads were placed from `pos` on, one full payload each.
+  struct VisitedRun {
+    std::uint64_t end;
+    std::size_t pos;
+  };
+
+  // Remembers the whole blocks that the last step gathered from `step_start`
+  // (a step reads contiguous blocks only).
+  void record_visited(std::uint64_t step_start, std::size_t step_pos) {
+    if (pos_ >= out_.size()) return;
+    const std::size_t payload = block_size_ - BLOCK_POINTER_SIZE;
+    const std::uint64_t blocks = (pos_ - step_pos) / payload;
+    if (blocks == 0) return;
+    visited_.emplace(step_start, VisitedRun{step_start + blocks * block_size_, step_pos});
+  }
+
+  // A chain that comes back to a block it has already gathered repeats from
+  // there on: every later block, pointer and payload is one already read. The
+  // rest of the result is then the bytes gathered since that block's payload,
+  // over and over, which is what following the loop block by block would
+  // produce; copying them keeps a looping chain from costing one read per
+  // block up to the claimed size.
+  bool repeat_from_visited_block() {
+    if (visited_.empty()) return false;
+    auto it = visited_.upper_bound(current_);
+    if (it == visited_.begin()) return false;
+    --it;
+    const std::uint64_t start = it->first;
+    if (current_ >= it->second.end || (current_ - start) % block_size_ != 0) return false;
+    const std::size_t payload = block_size_ - BLOCK_POINTER_SIZE;
+    const std::size_t from = it->second.pos + (current_ - start) / block_size_ * payload;
+    // [from, pos_) is one period; doubling copies keep the copies few.
+    while (pos_ < out_.size()) {
+      const std::size_t n = std::min(out_.size() - pos_, pos_ - from);
+      std::memcpy(out_.data() + pos_, out_.data() + from, n);
+      pos_ += n;
+    }
+    return true;
+  }
+
   const ReadOnlyFile& file_;
   std::uint32_t block_size_;
   std::span<std::uint8_t> out_;
   std::size_t pos_ = 0;
   std::uint64_t current_ = 0;
+  std::map<std::uint64_t, VisitedRun> visited_;
 };
+
+// Reads the header: all of it with one call, after which its fields cannot
+// run short. A file that does not deliver the whole header at once (short,
+// unreadable, not seekable) is read field by field through its descriptor,
+// which names the positioning error or the field that failed.
+DatResult<DatHeader> read_header(int fd) {
+  std::array<std::uint8_t, HEADER_SIZE> bytes{};
+  const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(HEADER_OFFSET));
+  if (got == static_cast<ssize_t>(bytes.size())) {
+    ByteReader reader{std::span<const std::uint8_t>(bytes)};
+    auto header = DatHeader::read(reader);
+    if (!header) return Err{std::move(header).error()};
+    return std::move(*header);
+  }
+  if (::lseek(fd, static_cast<off_t>(HEADER_OFFSET), SEEK_SET) < 0) {
+    return Err{IoError::from_os(errno)};
+  }
+  ByteReader reader = ByteReader::over_fd(fd);
+  auto header = DatHeader::read(reader);
+  if (!header) return Err{std::move(header).error()};
+  return std::move(*header);
+}
 
 // One directory node on the walk's path: its child offsets and the next slot
 // to visit.
@@ -225,11 +294,7 @@ DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
   if (fd < 0) return Err{DatError::PathError{path, IoError::from_os(errno)}};
   ReadOnlyFile file(fd);
 
-  if (::lseek(fd, static_cast<off_t>(HEADER_OFFSET), SEEK_SET) < 0) {
-    return Err{IoError::from_os(errno)};
-  }
-  ByteReader reader = ByteReader::over_fd(fd);
-  auto header = DatHeader::read(reader);
+  auto header = read_header(fd);
   if (!header) return Err{std::move(header).error()};
 
   struct stat status {};
