@@ -79,7 +79,7 @@ TEST(ArchiveHeader, FieldSitesPointAtTheirDeclarations) {
     ASSERT_GE(site->line, 1U);
     ASSERT_LE(site->line, lines.size());
     const std::string& declared = lines[site->line - 1];
-    const std::string name = " " + std::string(site->field);
+    const std::string name = std::string(" ").append(site->field);
     const bool declares = declared.find(name + " = 0;") != std::string::npos ||
                           declared.find(name + "{};") != std::string::npos;
     EXPECT_TRUE(declares) << declared;
