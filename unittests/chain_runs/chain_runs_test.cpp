@@ -344,3 +344,42 @@ TEST(ChainRuns, ContiguousRunsCostOneReadCallPerBatch) {
 }
 
 }  // namespace
+
+// A chain that comes back to a block it has gathered repeats from there on;
+// the reader copies the repetition instead of reading the loop again block by
+// block, so a looping chain claiming a large size costs a few reads, and its
+// bytes are still exactly those of following the loop.
+TEST(ChainRuns, LoopingChainsRepeatWithoutReadingTheLoopAgain) {
+  ScratchDir dir;
+  struct Case {
+    const char* name;
+    std::uint32_t block_size;
+    std::uint32_t blocks;
+    std::size_t loop_from;  // the last block points back to this block
+    bool scattered;
+  };
+  for (const Case& c : {Case{"self loop, 5-byte blocks", 5, 1, 0, false},
+                        Case{"back to the start", 16, 40, 0, false},
+                        Case{"into the middle of a run", 64, 700, 333, false},
+                        Case{"scattered chain", 32, 50, 7, true}}) {
+    SCOPED_TRACE(c.name);
+    ArchiveBuilder b(c.block_size);
+    const std::uint32_t start =
+        b.add_chain(counter_bytes(std::size_t{c.block_size - 4} * c.blocks, 9),
+                    c.scattered ? ChainShape::Scattered : ChainShape::Contiguous);
+    const auto chain = b.chain_blocks(start);
+    b.set_next(chain.back(), chain[c.loop_from]);
+    const Bytes file = b.bytes();
+    auto db = DatDatabase::new_(dir.write("loop.dat", file));
+    ASSERT_TRUE(db);
+    for (const std::uint32_t size : {std::uint32_t{c.block_size - 4} * c.blocks + 1,
+                                     std::uint32_t{3} << 20}) {
+      EXPECT_EQ(library_read(*db, start, size), block_by_block(file, c.block_size, start, size))
+          << "size " << size;
+    }
+    if (read_calls()) {
+      const std::uint64_t calls = read_calls_of([&] { (void)db->read_file_data(start, 3U << 20); });
+      EXPECT_LE(calls, 2 * c.blocks + 8);
+    }
+  }
+}
