@@ -2,9 +2,9 @@
 # Builds the project and runs every test:
 #   1. the debug build with g++ (every unit, end-to-end and corpus-replay test);
 #   2. the AddressSanitizer + UndefinedBehaviorSanitizer build with clang++ (the same tests);
-#   3. the ThreadSanitizer build: the runner's and the audit's end-to-end tests
-#      and the concurrent fetches;
-#   4. each fuzz harness for a short while (QUORVANE_FUZZ_SECONDS, default 30 s each).
+#   3. each fuzz harness for a short while (QUORVANE_FUZZ_SECONDS, default 30 s each);
+#   4. the ThreadSanitizer build: the runner's and the audit's end-to-end tests
+#      and the concurrent fetches.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/ensure-packages.sh
@@ -14,10 +14,10 @@ for preset in dev asan-ubsan; do
   cmake --workflow --preset "${preset}"
 done
 
+echo "== fuzz =="
+bash scripts/fuzz.sh -t "${QUORVANE_FUZZ_SECONDS:-30}"
+
 echo "== tsan =="
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan -R 'Runner|Fixture|E2e|e2e|Fetch|Hostile|Audit|audit|Concurren|Thread'
-
-echo "== fuzz =="
-bash scripts/fuzz.sh -t "${QUORVANE_FUZZ_SECONDS:-30}"
