@@ -71,20 +71,20 @@ struct FormatSpec {
 
 bool is_conversion(char c) { return c == 'd' || c == 'o' || c == 'x' || c == 'X' || c == 's'; }
 
-std::optional<std::string> format_value(const FormatSpec& spec, const Value& value) {
-  std::string fmt = "%" + spec.flags + spec.width;
-  if (spec.has_precision) fmt += "." + spec.precision;
+std::optional<std::string> format_value(const FormatSpec& conv, const Value& value) {
+  std::string fmt = "%" + conv.flags + conv.width;
+  if (conv.has_precision) fmt += "." + conv.precision;
   char buf[256];
   int n = 0;
-  if (spec.conversion == 's') {
+  if (conv.conversion == 's') {
     if (!std::holds_alternative<std::string>(value)) return std::nullopt;
     fmt += 's';
     n = std::snprintf(buf, sizeof buf, fmt.c_str(), std::get<std::string>(value).c_str());
   } else {
     if (!std::holds_alternative<int>(value)) return std::nullopt;
-    fmt += spec.conversion;
+    fmt += conv.conversion;
     const int v = std::get<int>(value);
-    if (spec.conversion == 'd') {
+    if (conv.conversion == 'd') {
       n = std::snprintf(buf, sizeof buf, fmt.c_str(), v);
     } else {
       n = std::snprintf(buf, sizeof buf, fmt.c_str(), static_cast<unsigned>(v));
@@ -373,24 +373,24 @@ std::optional<std::string> expand_capability(std::string_view cap, std::span<con
           break;
         }
         // A formatted output: %[[:]flags][width[.precision]]conversion.
-        FormatSpec spec;
+        FormatSpec conv;
         std::size_t i = pos - 1;
         if (cap[i] == ':') ++i;
         while (i < cap.size() && (cap[i] == '-' || cap[i] == '+' || cap[i] == '#' || cap[i] == ' ')) {
-          spec.flags.push_back(cap[i++]);
+          conv.flags.push_back(cap[i++]);
         }
-        while (i < cap.size() && cap[i] >= '0' && cap[i] <= '9') spec.width.push_back(cap[i++]);
+        while (i < cap.size() && cap[i] >= '0' && cap[i] <= '9') conv.width.push_back(cap[i++]);
         if (i < cap.size() && cap[i] == '.') {
-          spec.has_precision = true;
+          conv.has_precision = true;
           ++i;
-          while (i < cap.size() && cap[i] >= '0' && cap[i] <= '9') spec.precision.push_back(cap[i++]);
+          while (i < cap.size() && cap[i] >= '0' && cap[i] <= '9') conv.precision.push_back(cap[i++]);
         }
         if (i >= cap.size() || !is_conversion(cap[i])) return std::nullopt;
-        if (spec.width.size() > 3 || spec.precision.size() > 3) return std::nullopt;
-        spec.conversion = cap[i++];
+        if (conv.width.size() > 3 || conv.precision.size() > 3) return std::nullopt;
+        conv.conversion = cap[i++];
         auto v = pop();
         if (!v) return std::nullopt;
-        const auto text = format_value(spec, *v);
+        const auto text = format_value(conv, *v);
         if (!text) return std::nullopt;
         out += *text;
         pos = i;
