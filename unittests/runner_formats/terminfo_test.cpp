@@ -37,10 +37,10 @@ void put16(std::vector<std::uint8_t>& out, std::int32_t v) {
   out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
 }
 
-std::vector<std::uint8_t> compile(const TermSpec& spec) {
+std::vector<std::uint8_t> compile(const TermSpec& term) {
   std::vector<std::uint8_t> table;
   std::vector<std::int32_t> offsets;
-  for (const auto& s : spec.strings) {
+  for (const auto& s : term.strings) {
     if (!s) {
       offsets.push_back(-1);
       continue;
@@ -50,19 +50,19 @@ std::vector<std::uint8_t> compile(const TermSpec& spec) {
     table.push_back(0);
   }
   std::vector<std::uint8_t> out;
-  put16(out, spec.magic);
-  put16(out, static_cast<std::int32_t>(spec.names.size() + 1));
-  put16(out, static_cast<std::int32_t>(spec.booleans.size()));
-  put16(out, static_cast<std::int32_t>(spec.numbers.size()));
+  put16(out, term.magic);
+  put16(out, static_cast<std::int32_t>(term.names.size() + 1));
+  put16(out, static_cast<std::int32_t>(term.booleans.size()));
+  put16(out, static_cast<std::int32_t>(term.numbers.size()));
   put16(out, static_cast<std::int32_t>(offsets.size()));
   put16(out, static_cast<std::int32_t>(table.size()));
-  out.insert(out.end(), spec.names.begin(), spec.names.end());
+  out.insert(out.end(), term.names.begin(), term.names.end());
   out.push_back(0);
-  out.insert(out.end(), spec.booleans.begin(), spec.booleans.end());
+  out.insert(out.end(), term.booleans.begin(), term.booleans.end());
   if (out.size() % 2 != 0) out.push_back(0);
-  for (std::int32_t n : spec.numbers) {
+  for (std::int32_t n : term.numbers) {
     put16(out, n);
-    if (spec.magic == runner::kTerminfoMagic32) put16(out, n >> 16);
+    if (term.magic == runner::kTerminfoMagic32) put16(out, n >> 16);
   }
   for (std::int32_t o : offsets) put16(out, o);
   out.insert(out.end(), table.begin(), table.end());
@@ -71,29 +71,29 @@ std::vector<std::uint8_t> compile(const TermSpec& spec) {
 
 // A colour terminal: colors, sgr0, op, setaf and setab at their positions.
 TermSpec colour_spec(std::int32_t colors, std::uint16_t magic = runner::kTerminfoMagic16) {
-  TermSpec spec;
-  spec.magic = magic;
-  spec.numbers.assign(cap::kMaxColors + 1, -1);
-  spec.numbers[cap::kMaxColors] = colors;
-  spec.strings.assign(cap::kSetABackground + 1, std::nullopt);
-  spec.strings[cap::kExitAttributeMode] = "\x1b[0m";
-  spec.strings[cap::kOrigPair] = "\x1b[39;49m";
-  spec.strings[cap::kSetAForeground] = "\x1b[3%p1%dm";
-  spec.strings[cap::kSetABackground] = "\x1b[4%p1%dm";
-  return spec;
+  TermSpec term;
+  term.magic = magic;
+  term.numbers.assign(cap::kMaxColors + 1, -1);
+  term.numbers[cap::kMaxColors] = colors;
+  term.strings.assign(cap::kSetABackground + 1, std::nullopt);
+  term.strings[cap::kExitAttributeMode] = "\x1b[0m";
+  term.strings[cap::kOrigPair] = "\x1b[39;49m";
+  term.strings[cap::kSetAForeground] = "\x1b[3%p1%dm";
+  term.strings[cap::kSetABackground] = "\x1b[4%p1%dm";
+  return term;
 }
 
 TEST(ParseTerminfo, ReadsBothNumberFormats) {
   for (std::uint16_t magic : {runner::kTerminfoMagic16, runner::kTerminfoMagic32}) {
-    TermSpec spec = colour_spec(magic == runner::kTerminfoMagic32 ? 16777216 : 256, magic);
-    spec.numbers[0] = 80;
-    const auto info = parse_terminfo(compile(spec));
+    TermSpec term = colour_spec(magic == runner::kTerminfoMagic32 ? 16777216 : 256, magic);
+    term.numbers[0] = 80;
+    const auto info = parse_terminfo(compile(term));
     ASSERT_TRUE(info.has_value()) << magic;
     EXPECT_EQ(info->names, (std::vector<std::string>{"test", "a test terminal"}));
     EXPECT_EQ(info->booleans, (std::vector<bool>{true, false, true}));
     EXPECT_EQ(info->number(0), std::optional<std::int32_t>(80));
     EXPECT_EQ(info->number(1), std::nullopt);
-    EXPECT_EQ(info->number(cap::kMaxColors), spec.numbers[cap::kMaxColors]);
+    EXPECT_EQ(info->number(cap::kMaxColors), term.numbers[cap::kMaxColors]);
     EXPECT_EQ(info->number(500), std::nullopt);
     ASSERT_NE(info->string(cap::kSetAForeground), nullptr);
     EXPECT_EQ(*info->string(cap::kSetAForeground), "\x1b[3%p1%dm");
@@ -103,9 +103,9 @@ TEST(ParseTerminfo, ReadsBothNumberFormats) {
 }
 
 TEST(ParseTerminfo, AlignsNumbersAfterAnOddHeader) {
-  TermSpec spec = colour_spec(8);
-  spec.names = "odd";  // 6 + 4 + 3 booleans = odd length before the numbers
-  const auto info = parse_terminfo(compile(spec));
+  TermSpec term = colour_spec(8);
+  term.names = "odd";  // 6 + 4 + 3 booleans = odd length before the numbers
+  const auto info = parse_terminfo(compile(term));
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->number(cap::kMaxColors), std::optional<std::int32_t>(8));
 }
@@ -243,28 +243,28 @@ TEST(ColorsFromTerminfo, NeedsSetafSetabAndEnoughColours) {
     EXPECT_FALSE(colors.yellow);
   }
   {
-    TermSpec spec = colour_spec(8);
-    spec.strings[cap::kSetABackground].reset();
-    const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(spec)));
+    TermSpec term = colour_spec(8);
+    term.strings[cap::kSetABackground].reset();
+    const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(term)));
     EXPECT_FALSE(colors.red || colors.green || colors.yellow);
   }
   {
-    TermSpec spec = colour_spec(8);
-    spec.numbers[cap::kMaxColors] = -1;
-    const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(spec)));
+    TermSpec term = colour_spec(8);
+    term.numbers[cap::kMaxColors] = -1;
+    const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(term)));
     EXPECT_FALSE(colors.red);
   }
   {
     // Reset falls back from sgr0 to sgr (expanded with zero parameters) to op.
-    TermSpec spec = colour_spec(8);
-    spec.strings[cap::kExitAttributeMode].reset();
-    spec.strings[cap::kSetAttributes] = "\x1b[0%?%p1%t;7%;m";
-    EXPECT_EQ(runner::colors_from_terminfo(*parse_terminfo(compile(spec))).reset, "\x1b[0m");
-    spec.strings[cap::kSetAttributes].reset();
-    EXPECT_EQ(runner::colors_from_terminfo(*parse_terminfo(compile(spec))).reset, "\x1b[39;49m");
+    TermSpec term = colour_spec(8);
+    term.strings[cap::kExitAttributeMode].reset();
+    term.strings[cap::kSetAttributes] = "\x1b[0%?%p1%t;7%;m";
+    EXPECT_EQ(runner::colors_from_terminfo(*parse_terminfo(compile(term))).reset, "\x1b[0m");
+    term.strings[cap::kSetAttributes].reset();
+    EXPECT_EQ(runner::colors_from_terminfo(*parse_terminfo(compile(term))).reset, "\x1b[39;49m");
     // With no way to reset, no colour is offered.
-    spec.strings[cap::kOrigPair].reset();
-    const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(spec)));
+    term.strings[cap::kOrigPair].reset();
+    const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(term)));
     EXPECT_FALSE(colors.red || colors.green || colors.yellow);
   }
 }
