@@ -118,9 +118,9 @@ NodeReadPlan plan_node_reads(const std::filesystem::path& archive) {
   return plan;
 }
 
-std::unordered_map<std::uint32_t, quorvane_dat::DatFileEntry> minimal_open(
+quorvane_dat::FileIndex minimal_open(
     const std::filesystem::path& archive, const NodeReadPlan& plan) {
-  std::unordered_map<std::uint32_t, quorvane_dat::DatFileEntry> files;
+  quorvane_dat::FileIndex files;
   Fd fd(archive);
   std::array<std::uint8_t, fmt::HEADER_SIZE> header{};
   if (fd.get() < 0 || !pread_all(fd.get(), header.data(), header.size(), fmt::HEADER_OFFSET)) {
@@ -150,7 +150,7 @@ std::unordered_map<std::uint32_t, quorvane_dat::DatFileEntry> minimal_open(
       entry.size = load_u32_le(p + 12);
       entry.timestamp = load_u32_le(p + 16);
       entry.version = load_u32_le(p + 20);
-      files.insert_or_assign(entry.id, entry);
+      files.insert_or_assign(entry);
     }
   }
   return files;

@@ -3,15 +3,15 @@
 // every directory node (in walk order) the contiguous runs of its blocks;
 // the minimal loop then opens the file, reads the header, issues one pread
 // per run, puts each node's payload pieces together and inserts the node's
-// entries into a hash map, and nothing else.
+// entries into the same kind of hash map as the library, and nothing else.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <unordered_map>
 #include <vector>
 
 #include "lib/dat_header.hpp"
+#include "lib/file_index.hpp"
 
 namespace bench {
 
@@ -39,7 +39,7 @@ struct NodeReadPlan {
 NodeReadPlan plan_node_reads(const std::filesystem::path& archive);
 
 // The minimal loop. Returns the index it built (empty when a read failed).
-std::unordered_map<std::uint32_t, quorvane_dat::DatFileEntry> minimal_open(
+quorvane_dat::FileIndex minimal_open(
     const std::filesystem::path& archive, const NodeReadPlan& plan);
 
 }  // namespace bench

@@ -280,7 +280,7 @@ struct PathNode {
 
 }  // namespace
 
-DatDatabase::DatDatabase(DatHeader header, std::unordered_map<std::uint32_t, DatFileEntry> files,
+DatDatabase::DatDatabase(DatHeader header, FileIndex files,
                          ReadOnlyFile file, std::uint64_t archive_length)
     : header_(std::move(header)),
       files_(std::move(files)),
@@ -352,7 +352,7 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
       entry.size = load_u32_le(slot + 12);
       entry.timestamp = load_u32_le(slot + 16);
       entry.version = load_u32_le(slot + 20);
-      files_.insert_or_assign(entry.id, entry);
+      files_.insert_or_assign(entry);
     }
     if (entry_count > in_node) {
       ByteReader entries(std::span<const std::uint8_t>(*bytes).subspan(NODE_ENTRIES_OFFSET));
@@ -360,7 +360,7 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
       for (std::uint32_t i = in_node; i < entry_count; ++i) {
         auto entry = DatFileEntry::read(entries);
         if (!entry) return Err{std::move(entry).error()};
-        files_.insert_or_assign(entry->id, *entry);
+        files_.insert_or_assign(*entry);
       }
     }
     // A node whose slot 0 is empty is a leaf; otherwise it uses one slot more
@@ -399,9 +399,9 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t o
 }
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) const {
-  const auto found = files_.find(id);
-  if (found == files_.end()) return Err{DatError::NotFound{id}};
-  const DatFileEntry& entry = found->second;
+  const DatFileEntry* found = files_.find(id);
+  if (found == nullptr) return Err{DatError::NotFound{id}};
+  const DatFileEntry& entry = *found;
   // The size is a stored field: refuse it before allocating when the archive
   // could not hold that many bytes.
   if (entry.size > archive_length_) {

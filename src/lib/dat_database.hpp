@@ -4,11 +4,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <unordered_map>
 #include <vector>
 
 #include "error/dat_error.hpp"
 #include "lib/dat_header.hpp"
+#include "lib/file_index.hpp"
 #include "utils/positioned_read.hpp"
 
 namespace quorvane_dat {
@@ -24,7 +24,7 @@ class DatDatabase {
   DatDatabase& operator=(const DatDatabase&) = delete;
 
   const DatHeader& header() const noexcept { return header_; }
-  const std::unordered_map<std::uint32_t, DatFileEntry>& files() const noexcept { return files_; }
+  const FileIndex& files() const noexcept { return files_; }
 
   // Fetches a stored file by id, decoded when its entry is compressed.
   // Safe to call from several threads at once.
@@ -38,7 +38,7 @@ class DatDatabase {
   std::uint64_t archive_length() const noexcept { return archive_length_; }
 
  private:
-  DatDatabase(DatHeader header, std::unordered_map<std::uint32_t, DatFileEntry> files,
+  DatDatabase(DatHeader header, FileIndex files,
               ReadOnlyFile file, std::uint64_t archive_length);
   DatResult<void> read_directory();
   // Loads the subtree whose root node starts at `offset` (0: none), depth
@@ -46,7 +46,7 @@ class DatDatabase {
   DatResult<void> read_node(std::uint32_t offset);
 
   DatHeader header_;
-  std::unordered_map<std::uint32_t, DatFileEntry> files_;
+  FileIndex files_;
   ReadOnlyFile file_;
   std::uint64_t archive_length_ = 0;
 };

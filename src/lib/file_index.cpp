@@ -1,0 +1,106 @@
+#include "lib/file_index.hpp"
+
+#include <sys/random.h>
+
+#include <chrono>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace quorvane_dat {
+
+namespace {
+
+constexpr std::size_t MIN_SLOTS = 64;
+
+// The odd 64-bit multiplier of the slot hash, drawn once per process. When
+// the kernel has no randomness to give yet, the clock and the address of a
+// local (randomised by the loader) stand in for it.
+std::uint64_t draw_multiplier() noexcept {
+  std::uint64_t drawn = 0;
+  if (::getrandom(&drawn, sizeof drawn, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof drawn)) {
+    const auto now = static_cast<std::uint64_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    drawn = now ^ reinterpret_cast<std::uintptr_t>(&drawn);
+    // A 64-bit finaliser spreads the few changing bits over the whole word.
+    drawn ^= drawn >> 33;
+    drawn *= 0xFF51AFD7ED558CCDULL;
+    drawn ^= drawn >> 33;
+  }
+  return drawn | 1U;
+}
+
+std::uint64_t multiplier() noexcept {
+  static const std::uint64_t value = draw_multiplier();
+  return value;
+}
+
+}  // namespace
+
+FileIndex::FileIndex() : multiplier_(multiplier()) {}
+
+void FileIndex::reserve(std::size_t count) {
+  entries_.reserve(count);
+  std::size_t slots = MIN_SLOTS;
+  while (slots / 2 < count) slots *= 2;
+  if (slots > slots_.size()) rehash(slots);
+}
+
+void FileIndex::rehash(std::size_t slot_count) {
+  slots_.assign(slot_count, Slot{0, 0});
+  shift_ = 64;
+  for (std::size_t n = slot_count; n > 1; n >>= 1) --shift_;
+  const std::size_t mask = slot_count - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t s = slot_of(entries_[i].first);
+    while (slots_[s].index_plus_one != 0) s = (s + 1) & mask;
+    slots_[s] = Slot{entries_[i].first, static_cast<std::uint32_t>(i + 1)};
+  }
+}
+
+void FileIndex::insert_or_assign(const DatFileEntry& entry) {
+  if (slots_.empty() || entries_.size() + 1 > slots_.size() / 2) {
+    rehash(slots_.empty() ? MIN_SLOTS : slots_.size() * 2);
+  }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t s = slot_of(entry.id);
+  while (slots_[s].index_plus_one != 0) {
+    if (slots_[s].id == entry.id) {
+      entries_[slots_[s].index_plus_one - 1].second = entry;
+      return;
+    }
+    s = (s + 1) & mask;
+  }
+  // Slot indices are 32-bit; the last id of the whole range would not fit
+  // (and its index would take tens of gigabytes before that).
+  if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
+    throw std::length_error("directory index is full");
+  }
+  entries_.emplace_back(entry.id, entry);
+  slots_[s] = Slot{entry.id, static_cast<std::uint32_t>(entries_.size())};
+}
+
+const DatFileEntry* FileIndex::find(std::uint32_t id) const noexcept {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t s = slot_of(id); slots_[s].index_plus_one != 0; s = (s + 1) & mask) {
+    if (slots_[s].id == id) return &entries_[slots_[s].index_plus_one - 1].second;
+  }
+  return nullptr;
+}
+
+const DatFileEntry& FileIndex::at(std::uint32_t id) const {
+  if (const DatFileEntry* entry = find(id)) return *entry;
+  throw std::out_of_range("no directory entry with id " + std::to_string(id));
+}
+
+bool operator==(const FileIndex& a, const FileIndex& b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (const auto& [id, entry] : a) {
+    const DatFileEntry* other = b.find(id);
+    if (other == nullptr || !(*other == entry)) return false;
+  }
+  return true;
+}
+
+}  // namespace quorvane_dat
