@@ -1,8 +1,8 @@
 #include "runner/terminfo.hpp"
 
-#include <pwd.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,17 +25,15 @@ std::optional<std::string> env_text(const char* name) {
   return std::string(value);
 }
 
+// HOME, or else the account's entry in /etc/passwd. The file is read directly
+// rather than through the name-service switch, which a statically linked
+// executable cannot load.
 std::optional<fs::path> home_dir() {
   if (auto home = env_text("HOME"); home && !home->empty()) return fs::path(*home);
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buf(size > 0 ? static_cast<std::size_t>(size) : 16384);
-  passwd pw{};
-  passwd* result = nullptr;
-  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result != nullptr &&
-      result->pw_dir != nullptr && result->pw_dir[0] != '\0') {
-    return fs::path(result->pw_dir);
-  }
-  return std::nullopt;
+  std::ifstream in("/etc/passwd", std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return home_from_passwd(text, static_cast<unsigned long>(getuid()));
 }
 
 std::vector<fs::path> search_dirs() {
@@ -79,6 +77,30 @@ std::optional<std::vector<std::uint8_t>> read_small_file(const fs::path& path) {
 }
 
 }  // namespace
+
+std::optional<fs::path> home_from_passwd(std::string_view passwd, unsigned long uid) {
+  while (!passwd.empty()) {
+    const std::size_t end = passwd.find('\n');
+    std::string_view line = passwd.substr(0, end);
+    passwd = end == std::string_view::npos ? std::string_view{} : passwd.substr(end + 1);
+    std::string_view fields[7];
+    std::size_t count = 0;
+    while (count < 7) {
+      const std::size_t colon = line.find(':');
+      fields[count++] = line.substr(0, colon);
+      if (colon == std::string_view::npos) break;
+      line.remove_prefix(colon + 1);
+    }
+    if (count < 6) continue;
+    unsigned long line_uid = 0;
+    const std::string_view uid_text = fields[2];
+    const auto [ptr, ec] =
+        std::from_chars(uid_text.data(), uid_text.data() + uid_text.size(), line_uid);
+    if (ec != std::errc{} || ptr != uid_text.data() + uid_text.size() || uid_text.empty()) continue;
+    if (line_uid == uid && !fields[5].empty()) return fs::path(std::string(fields[5]));
+  }
+  return std::nullopt;
+}
 
 std::optional<fs::path> find_terminfo(std::string_view term) {
   // A terminal name is a single path component.

@@ -18,6 +18,11 @@ namespace runner {
 // /usr/share/terminfo, /boot/system/data/terminfo).
 std::optional<std::filesystem::path> find_terminfo(std::string_view term);
 
+// The home directory that the account database text `passwd` (lines of
+// name:password:uid:gid:gecos:dir:shell) gives for `uid`, or nothing when no
+// line names that uid with a non-empty directory.
+std::optional<std::filesystem::path> home_from_passwd(std::string_view passwd, unsigned long uid);
+
 // Colour strings of the description of $TERM, or nothing when TERM is unset,
 // no description is found, or it does not read.
 std::optional<TerminalColors> terminal_colors_from_env();

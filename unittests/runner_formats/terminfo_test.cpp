@@ -383,3 +383,22 @@ TEST(TerminalColorsFromEnv, MatchSystemTput) {
 }
 
 }  // namespace
+
+TEST(HomeFromPasswd, PicksTheDirectoryOfTheMatchingUid) {
+  const std::string_view passwd =
+      "root:x:0:0:root:/root:/bin/bash\n"
+      "# a comment line has too few fields\n"
+      "odd:x:12a:0::/not/a/uid:/bin/sh\n"
+      "nodir:x:7:7:::/bin/sh\n"
+      "ana:x:1000:1000:Ana,,,:/home/ana:/bin/zsh\n"
+      "short:x:2000\n"
+      "last:x:3000:3000::/srv/last";  // no newline after the last line
+  EXPECT_EQ(runner::home_from_passwd(passwd, 0), std::filesystem::path("/root"));
+  EXPECT_EQ(runner::home_from_passwd(passwd, 1000), std::filesystem::path("/home/ana"));
+  EXPECT_EQ(runner::home_from_passwd(passwd, 3000), std::filesystem::path("/srv/last"));
+  // An empty directory, a malformed uid and a truncated line give nothing.
+  EXPECT_EQ(runner::home_from_passwd(passwd, 7), std::nullopt);
+  EXPECT_EQ(runner::home_from_passwd(passwd, 12), std::nullopt);
+  EXPECT_EQ(runner::home_from_passwd(passwd, 2000), std::nullopt);
+  EXPECT_EQ(runner::home_from_passwd("", 0), std::nullopt);
+}
