@@ -22,6 +22,7 @@
 #include "lib/dat_format.hpp"
 #include "utils/byte_reader.hpp"
 #include "utils/decompress_lrs.hpp"
+#include "utils/read_ahead.hpp"
 
 namespace quorvane_dat {
 
@@ -54,9 +55,11 @@ unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>
 // read with one system call and only the blocks whose pointers confirm the
 // run are kept. Any short or failed run read is replayed block by block, so
 // errors come from the same read as in the one-block-at-a-time order.
+// `Source` is the open file itself, or a ReadAheadReader over it.
+template <class Source>
 class ChainReader {
  public:
-  ChainReader(const ReadOnlyFile& file, std::uint32_t block_size, std::span<std::uint8_t> out)
+  ChainReader(Source& file, std::uint32_t block_size, std::span<std::uint8_t> out)
       : file_(file), block_size_(block_size), out_(out) {}
 
   DatResult<void> run(std::uint32_t first_block) {
@@ -239,7 +242,7 @@ class ChainReader {
     return true;
   }
 
-  const ReadOnlyFile& file_;
+  Source& file_;
   std::uint32_t block_size_;
   std::span<std::uint8_t> out_;
   std::size_t pos_ = 0;
@@ -317,6 +320,10 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
   std::uint64_t reads = 0;
   std::vector<PathNode> path;
   std::unordered_set<std::uint32_t> on_path;
+  // Nodes are read through one read-ahead reader for the whole walk, into
+  // one buffer that each node's bytes replace.
+  ReadAheadReader source(file_);
+  std::array<std::uint8_t, NODE_SIZE> bytes{};
 
   auto enter = [&](std::uint32_t node_offset) -> DatResult<void> {
     if (on_path.count(node_offset) != 0) {
@@ -330,20 +337,20 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
           ull(read_budget), ull(archive_length_))};
     }
     ++reads;
-    auto bytes = read_file_data(node_offset, NODE_SIZE);
-    if (!bytes) return Err{std::move(bytes).error()};
+    ChainReader<ReadAheadReader> chain(source, header_.block_size, bytes);
+    if (auto gathered = chain.run(node_offset); !gathered) return gathered;
 
     PathNode node;
     node.offset = node_offset;
     for (std::uint32_t slot = 0; slot < NODE_BRANCH_COUNT; ++slot) {
-      node.branches[slot] = load_u32_le(bytes->data() + 4 * slot);
+      node.branches[slot] = load_u32_le(bytes.data() + 4 * slot);
     }
-    const std::uint32_t entry_count = load_u32_le(bytes->data() + NODE_ENTRY_COUNT_OFFSET);
+    const std::uint32_t entry_count = load_u32_le(bytes.data() + NODE_ENTRY_COUNT_OFFSET);
     // The 61 slots lie inside the node, so reading them cannot fail: they are
     // decoded straight from the bytes. Only a count beyond 61 reaches past the
     // node, and the entry reader then reports the field that ran out.
     const std::uint32_t in_node = std::min(entry_count, NODE_ENTRY_SLOTS);
-    const std::uint8_t* slot = bytes->data() + NODE_ENTRIES_OFFSET;
+    const std::uint8_t* slot = bytes.data() + NODE_ENTRIES_OFFSET;
     for (std::uint32_t i = 0; i < in_node; ++i, slot += FILE_ENTRY_SIZE) {
       DatFileEntry entry;
       entry.bit_flags = load_u32_le(slot);
@@ -355,7 +362,7 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
       files_.insert_or_assign(entry);
     }
     if (entry_count > in_node) {
-      ByteReader entries(std::span<const std::uint8_t>(*bytes).subspan(NODE_ENTRIES_OFFSET));
+      ByteReader entries(std::span<const std::uint8_t>(bytes).subspan(NODE_ENTRIES_OFFSET));
       entries.rewind_to(std::uint64_t{in_node} * FILE_ENTRY_SIZE);
       for (std::uint32_t i = in_node; i < entry_count; ++i) {
         auto entry = DatFileEntry::read(entries);
@@ -393,7 +400,7 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t o
                                                                  std::uint32_t size) const {
   std::vector<std::uint8_t> buffer(size);
   if (size == 0) return buffer;
-  ChainReader chain(file_, header_.block_size, buffer);
+  ChainReader<const ReadOnlyFile> chain(file_, header_.block_size, buffer);
   if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
   return buffer;
 }

@@ -2,10 +2,12 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace quorvane_dat {
 
@@ -37,58 +39,99 @@ std::uint64_t multiplier() noexcept {
 
 }  // namespace
 
+static_assert(std::is_trivially_destructible_v<FileIndex::value_type>,
+              "entries are dropped with their chunks, without destructor calls");
+
 FileIndex::FileIndex() : multiplier_(multiplier()) {}
 
+FileIndex::FileIndex(FileIndex&& other) noexcept
+    : chunks_(std::move(other.chunks_)),
+      size_(std::exchange(other.size_, 0)),
+      slots_(std::move(other.slots_)),
+      shift_(std::exchange(other.shift_, 64)),
+      multiplier_(other.multiplier_) {
+  other.chunks_.clear();
+  other.slots_.clear();
+}
+
+FileIndex& FileIndex::operator=(FileIndex&& other) noexcept {
+  if (this != &other) {
+    release();
+    chunks_ = std::move(other.chunks_);
+    size_ = std::exchange(other.size_, 0);
+    slots_ = std::move(other.slots_);
+    shift_ = std::exchange(other.shift_, 64);
+    multiplier_ = other.multiplier_;
+    other.chunks_.clear();
+    other.slots_.clear();
+  }
+  return *this;
+}
+
+FileIndex::~FileIndex() { release(); }
+
+void FileIndex::release() noexcept {
+  std::allocator<value_type> allocator;
+  for (value_type* chunk : chunks_) allocator.deallocate(chunk, CHUNK_SIZE);
+  chunks_.clear();
+  size_ = 0;
+}
+
 void FileIndex::reserve(std::size_t count) {
-  entries_.reserve(count);
   std::size_t slots = MIN_SLOTS;
   while (slots / 2 < count) slots *= 2;
   if (slots > slots_.size()) rehash(slots);
 }
 
 void FileIndex::rehash(std::size_t slot_count) {
-  slots_.assign(slot_count, Slot{0, 0});
+  slots_.assign(slot_count, 0);
   shift_ = 64;
   for (std::size_t n = slot_count; n > 1; n >>= 1) --shift_;
   const std::size_t mask = slot_count - 1;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    std::size_t s = slot_of(entries_[i].first);
-    while (slots_[s].index_plus_one != 0) s = (s + 1) & mask;
-    slots_[s] = Slot{entries_[i].first, static_cast<std::uint32_t>(i + 1)};
+  for (std::size_t i = 0; i < size_; ++i) {
+    std::size_t s = slot_of(item(i).first);
+    while (slots_[s] != 0) s = (s + 1) & mask;
+    slots_[s] = static_cast<std::uint32_t>(i + 1);
   }
 }
 
 void FileIndex::insert_or_assign(const DatFileEntry& entry) {
-  if (slots_.empty() || entries_.size() + 1 > slots_.size() / 2) {
+  if (slots_.empty() || size_ + 1 > slots_.size() / 2) {
     rehash(slots_.empty() ? MIN_SLOTS : slots_.size() * 2);
   }
   const std::size_t mask = slots_.size() - 1;
   std::size_t s = slot_of(entry.id);
-  while (slots_[s].index_plus_one != 0) {
-    if (slots_[s].id == entry.id) {
-      entries_[slots_[s].index_plus_one - 1].second = entry;
+  while (slots_[s] != 0) {
+    value_type& held = item(slots_[s] - 1);
+    if (held.first == entry.id) {
+      held.second = entry;
       return;
     }
     s = (s + 1) & mask;
   }
-  // Slot indices are 32-bit; the last id of the whole range would not fit
+  // Entry numbers are 32-bit; the last id of the whole range would not fit
   // (and its index would take tens of gigabytes before that).
-  if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
+  if (size_ == std::numeric_limits<std::uint32_t>::max()) {
     throw std::length_error("directory index is full");
   }
-  entries_.emplace_back(entry.id, entry);
-  slots_[s] = Slot{entry.id, static_cast<std::uint32_t>(entries_.size())};
+  if ((size_ & (CHUNK_SIZE - 1)) == 0) {
+    if (chunks_.size() == chunks_.capacity()) chunks_.reserve(std::max<std::size_t>(8, 2 * chunks_.size()));
+    chunks_.push_back(std::allocator<value_type>().allocate(CHUNK_SIZE));
+  }
+  std::construct_at(&item(size_), entry.id, entry);
+  ++size_;
+  slots_[s] = static_cast<std::uint32_t>(size_);
 }
 
 const DatFileEntry* FileIndex::find(std::uint32_t id) const noexcept {
   if (slots_.empty()) return nullptr;
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t s = slot_of(id); slots_[s].index_plus_one != 0; s = (s + 1) & mask) {
-    if (slots_[s].id == id) return &entries_[slots_[s].index_plus_one - 1].second;
+  for (std::size_t s = slot_of(id); slots_[s] != 0; s = (s + 1) & mask) {
+    const value_type& held = item(slots_[s] - 1);
+    if (held.first == id) return &held.second;
   }
   return nullptr;
 }
-
 const DatFileEntry& FileIndex::at(std::uint32_t id) const {
   if (const DatFileEntry* entry = find(id)) return *entry;
   throw std::out_of_range("no directory entry with id " + std::to_string(id));

@@ -2,10 +2,11 @@
 // to a copy of its directory entry, holding exactly one entry per id.
 //
 // It is built once while the directory is walked and only looked up after
-// that, so it is laid out for that use: the entries sit in one array in the
-// order they were first inserted, and an open-addressing table of (id, index)
-// slots finds them. Building it costs two growing arrays rather than one heap
-// node per entry, and a lookup touches one slot and one entry.
+// that, so it is laid out for that use and for touching little memory: the
+// entries sit in fixed-size chunks in the order they were first inserted
+// (growing never copies or leaves a discarded array behind), and an
+// open-addressing table of 4-byte entry numbers finds them. Building it costs
+// a handful of allocations rather than one heap node per entry.
 //
 // The slot of an id comes from a multiply-shift hash whose multiplier is drawn
 // at random once per process, so ids chosen by whoever wrote the archive
@@ -15,6 +16,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -25,14 +28,50 @@ namespace quorvane_dat {
 class FileIndex {
  public:
   using value_type = std::pair<std::uint32_t, DatFileEntry>;
-  using const_iterator = std::vector<value_type>::const_iterator;
+
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = FileIndex::value_type;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const value_type*;
+    using reference = const value_type&;
+
+    const_iterator() = default;
+    reference operator*() const noexcept { return index_->item(position_); }
+    pointer operator->() const noexcept { return &index_->item(position_); }
+    const_iterator& operator++() noexcept {
+      ++position_;
+      return *this;
+    }
+    const_iterator operator++(int) noexcept {
+      const_iterator before = *this;
+      ++position_;
+      return before;
+    }
+    friend bool operator==(const const_iterator& a, const const_iterator& b) noexcept {
+      return a.position_ == b.position_;
+    }
+
+   private:
+    friend class FileIndex;
+    const_iterator(const FileIndex* index, std::size_t position) noexcept
+        : index_(index), position_(position) {}
+    const FileIndex* index_ = nullptr;
+    std::size_t position_ = 0;
+  };
 
   FileIndex();
+  FileIndex(FileIndex&&) noexcept;
+  FileIndex& operator=(FileIndex&&) noexcept;
+  FileIndex(const FileIndex&) = delete;
+  FileIndex& operator=(const FileIndex&) = delete;
+  ~FileIndex();
 
-  std::size_t size() const noexcept { return entries_.size(); }
-  bool empty() const noexcept { return entries_.empty(); }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
 
-  // Makes room for `count` entries without growing again.
+  // Makes room in the lookup table for `count` entries without growing it again.
   void reserve(std::size_t count);
 
   // Stores `entry` under its id; an entry already held under that id is
@@ -46,27 +85,33 @@ class FileIndex {
   // The entry held under `id`; throws std::out_of_range when there is none.
   const DatFileEntry& at(std::uint32_t id) const;
 
-  const_iterator begin() const noexcept { return entries_.begin(); }
-  const_iterator end() const noexcept { return entries_.end(); }
+  const_iterator begin() const noexcept { return {this, 0}; }
+  const_iterator end() const noexcept { return {this, size_}; }
 
   // Equal when both hold the same ids with equal entries, in any order.
   friend bool operator==(const FileIndex& a, const FileIndex& b) noexcept;
 
  private:
-  struct Slot {
-    std::uint32_t id;
-    std::uint32_t index_plus_one;  // 0: the slot is empty
-  };
+  static constexpr unsigned CHUNK_BITS = 9;  // 512 entries, 14 KiB per chunk
+  static constexpr std::size_t CHUNK_SIZE = std::size_t{1} << CHUNK_BITS;
 
+  value_type& item(std::size_t position) const noexcept {
+    return chunks_[position >> CHUNK_BITS][position & (CHUNK_SIZE - 1)];
+  }
   // Multiply-shift: the top bits of the product pick the slot.
   std::size_t slot_of(std::uint32_t id) const noexcept {
     return static_cast<std::size_t>((std::uint64_t{id} * multiplier_) >> shift_);
   }
   void rehash(std::size_t slot_count);
+  void release() noexcept;
 
-  std::vector<value_type> entries_;
-  std::vector<Slot> slots_;  // a power of two in size, at most half full
-  unsigned shift_ = 64;      // 64 - log2(slots_.size())
+  // Storage for CHUNK_SIZE entries each; an entry is constructed when inserted.
+  std::vector<value_type*> chunks_;
+  std::size_t size_ = 0;
+  // Entry number + 1 per slot, 0 for an empty slot; a power of two in size,
+  // at most half full.
+  std::vector<std::uint32_t> slots_;
+  unsigned shift_ = 64;       // 64 - log2(slots_.size())
   std::uint64_t multiplier_;  // odd; the same for every index of the process
 };
 

@@ -89,6 +89,24 @@ TEST(FileIndex, MatchesAMapModelOverStructuredAndRandomIds) {
   }
 }
 
+TEST(FileIndex, MovingHandsOverTheEntriesAndEmptiesTheSource) {
+  FileIndex a;
+  for (std::uint32_t id = 0; id < 1500; ++id) a.insert_or_assign(entry(id * 7, id));
+  FileIndex b(std::move(a));
+  EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): the moved-from state is specified
+  EXPECT_EQ(a.find(7), nullptr);
+  ASSERT_EQ(b.size(), 1500U);
+  EXPECT_EQ(b.at(7 * 1499).version, 1499U);
+  FileIndex c;
+  c.insert_or_assign(entry(1, 1));
+  c = std::move(b);
+  EXPECT_EQ(c.size(), 1500U);
+  EXPECT_FALSE(c.contains(1));
+  a.insert_or_assign(entry(5, 5));  // a moved-from index is usable again
+  EXPECT_EQ(a.size(), 1U);
+  EXPECT_EQ(a.at(5).version, 5U);
+}
+
 TEST(FileIndex, EqualityIgnoresOrderButNotContent) {
   FileIndex a;
   FileIndex b;
