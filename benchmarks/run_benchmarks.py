@@ -131,6 +131,13 @@ def table(medians, startup, startup_counts):
             rows.append(("Gather all chains without decoding (read_file_data)",
                          "%.0f MB/s" % mbps(stored), "%.0f MB/s" % mbps(base),
                          "%.1f %%" % (100 * r), "(information)", ""))
+        if have("fetch_all/one_read_per_file"):
+            floor = medians["fetch_all/one_read_per_file"]
+            r = floor["bytes_per_second"] / base["bytes_per_second"]
+            rows.append(("Floor: one pread per file into one buffer, stored bytes"
+                         " (no checks, allocation or decoding)",
+                         "%.0f MB/s (%.1f ms)" % (mbps(floor), to_ms(floor)),
+                         "%.0f MB/s" % mbps(base), "%.1f %%" % (100 * r), "(information)", ""))
 
     for kind in ("text", "binary"):
         for size in ("4096", "262144"):
