@@ -8,28 +8,6 @@
 
 namespace archive_test {
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                      "/archive_tests.XXXXXX";
-  if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = templ;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
-
-std::filesystem::path TempDir::write(std::string_view name, const Bytes& bytes) const {
-  const std::filesystem::path path = file(name);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-  return path;
-}
-
 std::filesystem::path TempDir::write(std::string_view name,
                                      const dat_writer::ArchiveBuilder& b) const {
   const std::filesystem::path path = file(name);

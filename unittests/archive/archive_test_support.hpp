@@ -10,26 +10,19 @@
 
 #include "lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
+#include "unittests/support/scratch_dir.hpp"
 
 namespace archive_test {
 
 using dat_writer::Bytes;
 
-// A fresh directory under $TMPDIR (or /tmp), removed with its contents.
-class TempDir {
+// A scratch directory that also writes archives from a builder.
+class TempDir : public test_support::ScratchDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::filesystem::path file(std::string_view name) const { return root_ / name; }
-  // Writes `bytes` to a file of that name and returns its path.
-  std::filesystem::path write(std::string_view name, const Bytes& bytes) const;
+  TempDir() : ScratchDir("archive_tests") {}
+  using ScratchDir::write;
+  // Writes the builder's archive to a file of that name and returns its path.
   std::filesystem::path write(std::string_view name, const dat_writer::ArchiveBuilder& b) const;
-
- private:
-  std::filesystem::path root_;
 };
 
 // Opens `path`; records a test failure (with the error's texts) when it fails.

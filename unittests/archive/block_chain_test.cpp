@@ -11,6 +11,7 @@
 #include <string>
 
 #include "archive_test_support.hpp"
+#include "unittests/support/chain_reference.hpp"
 
 namespace {
 
@@ -31,70 +32,9 @@ std::string hex8(std::uint64_t v) {
   return text;
 }
 
-// The chain algorithm over in-memory archive bytes, one block at a time:
-// pointer, then payload piece. Returns the bytes or the error's display text.
-struct Outcome {
-  bool ok = false;
-  Bytes bytes;
-  std::string error;
-  friend bool operator==(const Outcome&, const Outcome&) = default;
-};
-
-Outcome reference_read(const Bytes& file, std::uint32_t block_size, std::uint32_t offset,
-                       std::uint32_t size) {
-  Outcome out;
-  Bytes buf(size);
-  std::size_t pos = 0;
-  std::uint64_t current = offset;
-  auto fits = [&](std::uint64_t at, std::uint64_t n) { return at + n <= file.size(); };
-  while (pos < size) {
-    if (current > 0xFFFFFFFBU) {
-      out.error = "Corruption detected: block offset 0x" + hex8(current) +
-                  " leaves no room for a payload below 4 GiB";
-      return out;
-    }
-    if (!fits(current, 4)) {
-      out.error = EOF_DISPLAY;
-      return out;
-    }
-    const std::uint32_t next = static_cast<std::uint32_t>(file[current]) |
-                               static_cast<std::uint32_t>(file[current + 1]) << 8 |
-                               static_cast<std::uint32_t>(file[current + 2]) << 16 |
-                               static_cast<std::uint32_t>(file[current + 3]) << 24;
-    std::size_t piece = size - pos;
-    if (next != 0) {
-      if (block_size <= 4) {
-        out.error = "Corruption detected: block_size " + std::to_string(block_size) +
-                    " is too small to follow block 0x" + hex8(current) + " to 0x" + hex8(next);
-        return out;
-      }
-      piece = std::min<std::size_t>(piece, block_size - 4);
-    }
-    if (!fits(current + 4, piece)) {
-      out.error = EOF_DISPLAY;
-      return out;
-    }
-    std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(current + 4), piece,
-                buf.begin() + static_cast<std::ptrdiff_t>(pos));
-    pos += piece;
-    current = next;
-  }
-  out.ok = true;
-  out.bytes = std::move(buf);
-  return out;
-}
-
-Outcome library_read(const DatDatabase& db, std::uint32_t offset, std::uint32_t size) {
-  Outcome out;
-  auto got = db.read_file_data(offset, size);
-  if (got) {
-    out.ok = true;
-    out.bytes = std::move(got).value();
-  } else {
-    out.error = got.error().display();
-  }
-  return out;
-}
+using test_support::block_by_block;
+using test_support::library_read;
+using Outcome = test_support::ChainOutcome;
 
 class BlockChain : public ::testing::Test {
  protected:
@@ -299,14 +239,14 @@ TEST_F(BlockChain, LongRunsMatchBlockByBlockReading) {
   };
   for (const auto& r : reads) {
     SCOPED_TRACE(r.name);
-    const Outcome expected = reference_read(file, BS, r.offset, r.size);
+    const Outcome expected = block_by_block(file, BS, r.offset, r.size);
     const Outcome got = library_read(*db, r.offset, r.size);
     EXPECT_EQ(got.ok, expected.ok);
     EXPECT_EQ(got.error, expected.error);
     EXPECT_TRUE(got.bytes == expected.bytes);
   }
-  EXPECT_TRUE(reference_read(file, BS, run, 60 * 3000).bytes == data);
-  EXPECT_FALSE(reference_read(file, BS, cut, 60 * 1200).ok);
+  EXPECT_TRUE(block_by_block(file, BS, run, 60 * 3000).bytes == data);
+  EXPECT_FALSE(block_by_block(file, BS, cut, 60 * 1200).ok);
 }
 
 // Random archives full of chains of every shape: contiguous stretches, jumps
@@ -353,7 +293,7 @@ TEST_F(BlockChain, RandomChainsMatchBlockByBlockReading) {
       const std::uint32_t offset =
           r < 6 ? starts[static_cast<std::size_t>(r)] : static_cast<std::uint32_t>(uniform(0, end + 64));
       const std::uint32_t size = static_cast<std::uint32_t>(uniform(0, r % 2 == 0 ? 300 : 6000));
-      const Outcome expected = reference_read(file, bs, offset, size);
+      const Outcome expected = block_by_block(file, bs, offset, size);
       const Outcome got = library_read(*db, offset, size);
       ASSERT_EQ(got, expected) << "archive " << archive << ", block size " << bs << ", offset "
                                << offset << ", size " << size << "; expected error '"

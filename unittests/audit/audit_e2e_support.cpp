@@ -12,17 +12,6 @@
 
 namespace audit_e2e {
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "audit_e2e_XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 std::filesystem::path write_variant(const ScratchDir& dir, portal_dat_sample::Variant variant,
                                     std::size_t filler_files) {
   portal_dat_sample::SampleOptions options;

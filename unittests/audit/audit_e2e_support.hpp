@@ -11,6 +11,7 @@
 
 #include "tools/portal_dat_sample/sample_variant.hpp"
 #include "unittests/support/process.hpp"
+#include "unittests/support/scratch_dir.hpp"
 
 namespace audit_e2e {
 
@@ -18,19 +19,7 @@ inline constexpr std::string_view CHECK_NAME = "shield_stance_has_three_backhand
 inline constexpr std::string_view SKIP_NOTICE =
     "Skipping shield-stance Backhand audit: portal.dat not found (set QUORVANE_PORTAL_DAT)";
 
-// A fresh directory under the system's temporary directory, removed with its
-// contents when the object ends.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const noexcept { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using test_support::ScratchDir;
 
 // Writes the sample archive of `variant` into `dir` and returns its path. A
 // few hundred filler files keep the tests quick.

@@ -17,6 +17,8 @@
 
 #include "lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
+#include "unittests/support/chain_reference.hpp"
+#include "unittests/support/scratch_dir.hpp"
 
 namespace {
 
@@ -25,121 +27,17 @@ using dat_writer::Bytes;
 using dat_writer::ChainShape;
 using quorvane_dat::DatDatabase;
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/chain_runs_test.XXXXXX";
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = templ;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
+using test_support::ScratchDir;
 
-  std::filesystem::path write(const std::string& name, const Bytes& bytes) const {
-    const auto path = root_ / name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-
- private:
-  std::filesystem::path root_;
-};
-
-std::string hex8(std::uint64_t v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%08llX", static_cast<unsigned long long>(v));
-  return text;
-}
-
-std::uint32_t u32_at(const Bytes& file, std::uint64_t at) {
-  return static_cast<std::uint32_t>(file[at]) | static_cast<std::uint32_t>(file[at + 1]) << 8 |
-         static_cast<std::uint32_t>(file[at + 2]) << 16 |
-         static_cast<std::uint32_t>(file[at + 3]) << 24;
-}
-
-struct Outcome {
-  bool ok = false;
-  Bytes bytes;
-  std::string error;
-  friend bool operator==(const Outcome&, const Outcome&) = default;
-};
-
-// The chain algorithm one block at a time over the archive's bytes: the
-// pointer, then the payload piece; a zero pointer takes all that is missing.
-Outcome block_by_block(const Bytes& file, std::uint32_t block_size, std::uint32_t offset,
-                       std::uint32_t size) {
-  Outcome out;
-  Bytes buf(size);
-  std::size_t pos = 0;
-  std::uint64_t current = offset;
-  while (pos < size) {
-    if (current > 0xFFFFFFFBU) {
-      out.error = "Corruption detected: block offset 0x" + hex8(current) +
-                  " leaves no room for a payload below 4 GiB";
-      return out;
-    }
-    if (current + 4 > file.size()) {
-      out.error = "IO error: failed to fill whole buffer";
-      return out;
-    }
-    const std::uint32_t next = u32_at(file, current);
-    std::size_t piece = size - pos;
-    if (next != 0) {
-      if (block_size <= 4) {
-        out.error = "Corruption detected: block_size " + std::to_string(block_size) +
-                    " is too small to follow block 0x" + hex8(current) + " to 0x" + hex8(next);
-        return out;
-      }
-      piece = std::min<std::size_t>(piece, block_size - 4);
-    }
-    if (current + 4 + piece > file.size()) {
-      out.error = "IO error: failed to fill whole buffer";
-      return out;
-    }
-    std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(current + 4), piece,
-                buf.begin() + static_cast<std::ptrdiff_t>(pos));
-    pos += piece;
-    current = next;
-  }
-  out.ok = true;
-  out.bytes = std::move(buf);
-  return out;
-}
-
-Outcome library_read(const DatDatabase& db, std::uint32_t offset, std::uint32_t size) {
-  Outcome out;
-  auto got = db.read_file_data(offset, size);
-  if (got) {
-    out.ok = true;
-    out.bytes = std::move(got).value();
-  } else {
-    out.error = got.error().display();
-  }
-  return out;
-}
+using test_support::block_by_block;
+using test_support::library_read;
+using test_support::read_calls;
+using Outcome = test_support::ChainOutcome;
 
 Bytes counter_bytes(std::size_t size, std::uint8_t seed) {
   Bytes out(size);
   for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 251);
   return out;
-}
-
-// Read system calls of this process so far (read, pread, readv, preadv).
-std::optional<std::uint64_t> read_calls() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "syscr:") return value;
-  }
-  return std::nullopt;
 }
 
 // Read calls made by `action`, less those that looking at the counter costs.

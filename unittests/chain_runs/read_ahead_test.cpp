@@ -8,7 +8,6 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -19,6 +18,8 @@
 #include "lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "utils/positioned_read.hpp"
+#include "unittests/support/chain_reference.hpp"
+#include "unittests/support/scratch_dir.hpp"
 #include "utils/read_ahead.hpp"
 
 namespace {
@@ -26,30 +27,21 @@ namespace {
 using quorvane_dat::ReadAheadReader;
 using quorvane_dat::ReadOnlyFile;
 
-// A file of `size` patterned bytes, removed again at the end of the test.
+// A file of `size` patterned bytes in a scratch directory of its own.
 class PatternFile {
  public:
-  explicit PatternFile(std::size_t size) {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/read_ahead_test.XXXXXX";
-    const int fd = ::mkstemp(path_.data());
-    if (fd < 0) throw std::runtime_error("mkstemp failed");
-    ::close(fd);
-    bytes_.resize(size);
-    for (std::size_t i = 0; i < size; ++i) bytes_[i] = static_cast<std::uint8_t>(i * 31 + i / 253);
-    std::ofstream(path_, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(size));
+  explicit PatternFile(std::size_t size) : dir_("read_ahead_test") {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + i / 253);
+    path_ = dir_.write("pattern.bin", bytes);
   }
-  ~PatternFile() { std::filesystem::remove(path_); }
-  PatternFile(const PatternFile&) = delete;
-  PatternFile& operator=(const PatternFile&) = delete;
 
-  const std::string& path() const { return path_; }
+  const std::filesystem::path& path() const { return path_; }
   ReadOnlyFile open() const { return ReadOnlyFile(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)); }
 
  private:
-  std::string path_;
-  std::vector<std::uint8_t> bytes_;
+  test_support::ScratchDir dir_;
+  std::filesystem::path path_;
 };
 
 struct Answer {
@@ -152,15 +144,7 @@ TEST(ReadAhead, ForwardRequestsShareFillsAndJumpsPassStraightThrough) {
   EXPECT_EQ(jumping.file_reads(), 300U);
 }
 
-std::optional<std::uint64_t> read_calls() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "syscr:") return value;
-  }
-  return std::nullopt;
-}
+using test_support::read_calls;
 
 TEST(ReadAhead, OpeningADirectoryOfAdjacentNodesTakesFewReads) {
   if (!read_calls()) GTEST_SKIP() << "/proc/self/io is not available";
@@ -169,11 +153,12 @@ TEST(ReadAhead, OpeningADirectoryOfAdjacentNodesTakesFewReads) {
   for (std::uint32_t id = 1; id <= 6000; ++id) files.push_back({id, {1, 2, 3}, false, 0, 1});
   const auto layout = dat_writer::add_files_with_directory(builder, files);
   ASSERT_GT(layout.nodes.size(), 100U);
-  const PatternFile scratch(0);
-  builder.write_file(scratch.path());
+  const test_support::ScratchDir dir("read_ahead_test");
+  const auto path = dir.file("adjacent_nodes.dat");
+  builder.write_file(path);
 
   const std::uint64_t before = *read_calls();
-  auto db = quorvane_dat::DatDatabase::new_(scratch.path());
+  auto db = quorvane_dat::DatDatabase::new_(path);
   const std::uint64_t calls = *read_calls() - before;
   ASSERT_TRUE(db);
   EXPECT_EQ(db->files().size(), files.size());

@@ -24,7 +24,7 @@ class HostileArchive : public ::testing::Test {
  protected:
   std::filesystem::path write(const dat_writer::Bytes& bytes) {
     const auto path = dir_.file("archive" + std::to_string(count_++) + ".dat");
-    hostile::write_bytes(path, bytes);
+    test_support::write_file(path, bytes);
     return path;
   }
   // Opening the archive fails; returns the error's debug form.

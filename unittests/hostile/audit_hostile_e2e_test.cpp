@@ -33,7 +33,7 @@ TEST_F(HostileAudit, HostileArchivesEndInAClearResult) {
   for (const hostile::AuditCase& c : hostile::audit_cases()) {
     SCOPED_TRACE(c.name);
     const auto path = dir_.file(c.slug + ".dat");
-    hostile::write_bytes(path, c.archive());
+    test_support::write_file(path, c.archive());
     const hostile::Run run = hostile::run_audit(path.string(), {kCheck, "--exact"});
     expect_bounded(run);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
@@ -78,7 +78,7 @@ TEST_F(HostileAudit, ADanglingSymlinkCountsAsNoArchive) {
 
 TEST_F(HostileAudit, BrokenStandardOutputEndsTheRunAsAFailure) {
   const auto path = dir_.file("passing.dat");
-  hostile::write_bytes(path, hostile::passing_archive());
+  test_support::write_file(path, hostile::passing_archive());
   const struct {
     hostile::Stdout mode;
     std::vector<std::string> args;

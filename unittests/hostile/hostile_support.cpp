@@ -76,23 +76,6 @@ bool drain(std::array<int, 2> fds, std::array<std::string*, 2> sinks,
 
 }  // namespace
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "hostile-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) fail_errno("mkdtemp");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-void write_bytes(const std::filesystem::path& path, const dat_writer::Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 dat_writer::Bytes passing_table(std::optional<std::uint32_t> count) {
   dat_writer::Bytes out;
   put_u32(out, TABLE_ID);

@@ -11,27 +11,13 @@
 #include <vector>
 
 #include "tools/dat_writer/dat_writer.hpp"
+#include "unittests/support/scratch_dir.hpp"
 
 namespace hostile {
 
 inline constexpr std::uint32_t TABLE_ID = 0x30000000;
 
-// A fresh directory under the system's temporary directory, removed with its
-// contents when the object ends.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const noexcept { return path_; }
-  std::filesystem::path file(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-void write_bytes(const std::filesystem::path& path, const dat_writer::Bytes& bytes);
+using test_support::ScratchDir;
 
 // The bytes of a table on which the audit passes: the sword-and-shield stance
 // with its three backhand rows (High, Medium, Low, all slash) and a row of

@@ -13,6 +13,7 @@
 
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
+#include "unittests/support/scratch_dir.hpp"
 #include "runner/terminfo.hpp"
 #include "runner/terminfo_parse.hpp"
 
@@ -269,18 +270,7 @@ TEST(ColorsFromTerminfo, NeedsSetafSetabAndEnoughColours) {
   }
 }
 
-// A temporary directory removed at the end of the test.
-struct TempDir {
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "runner_formats_XXXXXX").string();
-    path = ::mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
+using test_support::ScratchDir;
 
 void write_file(const fs::path& path, const std::vector<std::uint8_t>& data) {
   fs::create_directories(path.parent_path());
@@ -296,42 +286,42 @@ struct TermEnv : test_support::EnvGuard {
 };
 
 TEST(FindTerminfo, SearchOrder) {
-  TempDir tmp;
+  const ScratchDir tmp("runner_formats");
   const auto data = compile(colour_spec(8));
-  write_file(tmp.path / "env" / "m" / "myterm", data);
-  write_file(tmp.path / "dirs1" / "6d" / "myterm", data);  // hex subdirectory
-  write_file(tmp.path / "dirs2" / "m" / "myterm", data);
-  write_file(tmp.path / "home" / ".terminfo" / "m" / "myterm", data);
-  write_file(tmp.path / "home" / ".terminfo" / "o" / "other", data);
+  write_file(tmp.path() / "env" / "m" / "myterm", data);
+  write_file(tmp.path() / "dirs1" / "6d" / "myterm", data);  // hex subdirectory
+  write_file(tmp.path() / "dirs2" / "m" / "myterm", data);
+  write_file(tmp.path() / "home" / ".terminfo" / "m" / "myterm", data);
+  write_file(tmp.path() / "home" / ".terminfo" / "o" / "other", data);
 
   TermEnv env;
-  env.set("HOME", (tmp.path / "home").string());
-  env.set("TERMINFO", (tmp.path / "env").string());
-  env.set("TERMINFO_DIRS", (tmp.path / "dirs1").string() + ":" + (tmp.path / "dirs2").string());
-  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path / "env" / "m" / "myterm");
+  env.set("HOME", (tmp.path() / "home").string());
+  env.set("TERMINFO", (tmp.path() / "env").string());
+  env.set("TERMINFO_DIRS", (tmp.path() / "dirs1").string() + ":" + (tmp.path() / "dirs2").string());
+  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path() / "env" / "m" / "myterm");
 
   env.unset("TERMINFO");
-  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path / "dirs1" / "6d" / "myterm");
+  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path() / "dirs1" / "6d" / "myterm");
   // TERMINFO_DIRS replaces the home directory and the system directories.
   EXPECT_EQ(runner::find_terminfo("other"), std::nullopt);
   // An empty entry stands for /usr/share/terminfo.
-  env.set("TERMINFO_DIRS", ":" + (tmp.path / "dirs2").string());
-  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path / "dirs2" / "m" / "myterm");
+  env.set("TERMINFO_DIRS", ":" + (tmp.path() / "dirs2").string());
+  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path() / "dirs2" / "m" / "myterm");
 
   env.unset("TERMINFO_DIRS");
-  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path / "home" / ".terminfo" / "m" / "myterm");
-  EXPECT_EQ(runner::find_terminfo("other"), tmp.path / "home" / ".terminfo" / "o" / "other");
+  EXPECT_EQ(runner::find_terminfo("myterm"), tmp.path() / "home" / ".terminfo" / "m" / "myterm");
+  EXPECT_EQ(runner::find_terminfo("other"), tmp.path() / "home" / ".terminfo" / "o" / "other");
   EXPECT_EQ(runner::find_terminfo("no-such-terminal-here"), std::nullopt);
   EXPECT_EQ(runner::find_terminfo(""), std::nullopt);
   EXPECT_EQ(runner::find_terminfo("../o/other"), std::nullopt);
 }
 
 TEST(TerminalColorsFromEnv, MissingOrBrokenDescriptionsGivePlainOutput) {
-  TempDir tmp;
-  write_file(tmp.path / "b" / "broken", {0x1A, 0x01, 0x05});
-  write_file(tmp.path / "g" / "good", compile(colour_spec(8)));
+  const ScratchDir tmp("runner_formats");
+  write_file(tmp.path() / "b" / "broken", {0x1A, 0x01, 0x05});
+  write_file(tmp.path() / "g" / "good", compile(colour_spec(8)));
   TermEnv env;
-  env.set("TERMINFO_DIRS", tmp.path.string());
+  env.set("TERMINFO_DIRS", tmp.path().string());
   env.unset("TERM");
   EXPECT_FALSE(runner::terminal_colors_from_env().has_value());
   env.set("TERM", "broken");
