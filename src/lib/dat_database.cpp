@@ -302,7 +302,12 @@ DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
 
   struct stat status {};
   if (::fstat(fd, &status) < 0) return Err{IoError::from_os(errno)};
-  const std::uint64_t length = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  std::uint64_t length = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  // A block device reports no size of its own; its end is where it can be read to.
+  if (S_ISBLK(status.st_mode)) {
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end > 0) length = static_cast<std::uint64_t>(end);
+  }
 
   DatDatabase database(std::move(*header), {}, std::move(file), length);
   if (auto loaded = database.read_directory(); !loaded) return Err{std::move(loaded).error()};

@@ -1,6 +1,11 @@
 // Fetching stored files by id: lookups, stored and compressed bodies, sizes
-// the archive cannot hold, no caching, and concurrent fetches on one handle.
+// the archive cannot hold, no caching, concurrent fetches on one handle, and
+// an archive on a block device.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -197,6 +202,75 @@ TEST_F(Fetch, ManyThreadsFetchingEveryFileOfOneHandle) {
   for (auto& th : threads) th.join();
   EXPECT_EQ(mismatches.load(), 0);
   EXPECT_EQ(fetched.load(), THREADS * 3 * static_cast<int>(files.size()));
+}
+
+}  // namespace
+
+namespace {
+
+// A loop block device over a file, detached by the kernel when its last
+// descriptor closes. Needs root and loop devices; `path()` is empty otherwise.
+class LoopDevice {
+ public:
+  explicit LoopDevice(const std::filesystem::path& backing) {
+    const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    if (control < 0) return;
+    const int number = ::ioctl(control, LOOP_CTL_GET_FREE);
+    ::close(control);
+    if (number < 0) return;
+    const std::string device = "/dev/loop" + std::to_string(number);
+    fd_ = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
+    const int file = ::open(backing.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0 || file < 0 || ::ioctl(fd_, LOOP_SET_FD, file) != 0) {
+      if (file >= 0) ::close(file);
+      return;
+    }
+    ::close(file);
+    loop_info64 info{};
+    info.lo_flags = LO_FLAGS_AUTOCLEAR | LO_FLAGS_READ_ONLY;
+    if (::ioctl(fd_, LOOP_SET_STATUS64, &info) != 0) {
+      ::ioctl(fd_, LOOP_CLR_FD, 0);
+      return;
+    }
+    path_ = device;
+  }
+  ~LoopDevice() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  int fd_ = -1;
+  std::filesystem::path path_;
+};
+
+// A block device has no size in its status; the archive's length must come
+// from the device itself, or every fetch would be refused as too large.
+TEST_F(Fetch, ArchiveOnABlockDeviceOpensAndFetches) {
+  ArchiveBuilder b(512);
+  const Bytes body = pattern(20000, 3);
+  const Bytes text = text_like(30000, 9);
+  Node leaf;
+  leaf.entries.push_back(b.add_file(0x30000000, body, false));
+  leaf.entries.push_back(b.add_file(0x30000001, text, true));
+  b.set_root(b.add_node(leaf));
+  b.pad_to((b.size() + 4095) / 4096 * 4096);  // whole sectors
+  const auto file = write(b);
+
+  const LoopDevice loop(file);
+  if (loop.path().empty()) GTEST_SKIP() << "no loop device available (needs root)";
+  auto db = archive_test::open_ok(loop.path());
+  ASSERT_TRUE(db);
+  EXPECT_EQ(db->archive_length(), std::filesystem::file_size(file));
+  auto got = db->get_file(0x30000000);
+  ASSERT_TRUE(got) << got.error().display();
+  EXPECT_EQ(*got, body);
+  auto decoded = db->get_file(0x30000001);
+  ASSERT_TRUE(decoded) << decoded.error().display();
+  EXPECT_EQ(*decoded, text);
 }
 
 }  // namespace
