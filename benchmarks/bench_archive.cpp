@@ -1,7 +1,6 @@
 // Opening and fetching over the synthetic archive, each beside its baseline:
 // the minimal directory-loading loop, and one sequential read of the whole
 // archive file from the page cache.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "benchmarks/bench_fixture.hpp"
+#include "benchmarks/bench_io.hpp"
 
 namespace bench {
 
@@ -97,35 +97,22 @@ void fetch_all_stored(benchmark::State& state) {
 void fetch_all_baseline(benchmark::State& state) {
   const ArchiveFixture* fixture = fixture_or_skip(state);
   if (fixture == nullptr) return;
-  const int fd = ::open(fixture->path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    state.SkipWithError("cannot open the archive");
-    return;
-  }
+  const Fd fd(fixture->path);
   // Filled once by an untimed read, so that neither page faults of the buffer
   // nor the first writes into its pages are counted (on some virtual machines
   // the first kernel write into a fresh page costs several microseconds).
   std::vector<std::uint8_t> buffer(fixture->archive_length, 1);
-  if (::pread(fd, buffer.data(), buffer.size(), 0) < 0) {
-    ::close(fd);
+  if (!pread_all(fd.get(), buffer.data(), buffer.size(), 0)) {
     state.SkipWithError("cannot read the archive");
     return;
   }
   for (auto _ : state) {
-    std::size_t filled = 0;
-    while (filled < buffer.size()) {
-      const ssize_t got = ::pread(fd, buffer.data() + filled, buffer.size() - filled,
-                                  static_cast<off_t>(filled));
-      if (got <= 0) break;
-      filled += static_cast<std::size_t>(got);
-    }
-    if (filled != buffer.size()) {
+    if (!pread_all(fd.get(), buffer.data(), buffer.size(), 0)) {
       state.SkipWithError("short sequential read");
       break;
     }
     benchmark::ClobberMemory();
   }
-  ::close(fd);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * buffer.size()));
 }
 
@@ -135,11 +122,7 @@ void fetch_all_baseline(benchmark::State& state) {
 void fetch_all_one_read_per_file(benchmark::State& state) {
   const ArchiveFixture* fixture = fixture_or_skip(state);
   if (fixture == nullptr) return;
-  const int fd = ::open(fixture->path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    state.SkipWithError("cannot open the archive");
-    return;
-  }
+  const Fd fd(fixture->path);
   const auto& files = fixture->database->files();
   const std::uint64_t block_size = fixture->database->header().block_size;
   const std::uint64_t payload = block_size - 4;
@@ -157,20 +140,21 @@ void fetch_all_one_read_per_file(benchmark::State& state) {
   }
   std::vector<std::uint8_t> buffer(largest, 1);
   for (const auto& [offset, length] : spans) {  // untimed, as for the sequential read
-    if (::pread(fd, buffer.data(), length, static_cast<off_t>(offset)) < 0) break;
+    if (!pread_all(fd.get(), buffer.data(), length, offset)) {
+      state.SkipWithError("cannot read the archive");
+      return;
+    }
   }
   for (auto _ : state) {
     for (const auto& [offset, length] : spans) {
-      if (::pread(fd, buffer.data(), length, static_cast<off_t>(offset)) !=
+      if (::pread(fd.get(), buffer.data(), length, static_cast<off_t>(offset)) !=
           static_cast<ssize_t>(length)) {
         state.SkipWithError("short read");
-        ::close(fd);
         return;
       }
     }
     benchmark::ClobberMemory();
   }
-  ::close(fd);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fixture->stored_bytes));
   state.counters["raw_bytes"] = static_cast<double>(raw_bytes);
 }

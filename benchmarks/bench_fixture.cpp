@@ -1,33 +1,28 @@
 #include "benchmarks/bench_fixture.hpp"
 
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <utility>
 
+#include "benchmarks/bench_io.hpp"
 #include "benchmarks/synthetic_archive.hpp"
 
 namespace bench {
 
 PinnedFile::PinnedFile(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
+  const Fd fd(path);
   struct stat status {};
-  if (::fstat(fd, &status) == 0 && status.st_size > 0) {
-    length_ = static_cast<std::size_t>(status.st_size);
-    void* mapped = ::mmap(nullptr, length_, PROT_READ, MAP_SHARED, fd, 0);
-    if (mapped != MAP_FAILED) {
-      address_ = mapped;
-      // Locking reads every page in and keeps it resident.
-      pinned_ = ::mlock(address_, length_) == 0;
-    }
-  }
-  ::close(fd);
+  if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || status.st_size <= 0) return;
+  length_ = static_cast<std::size_t>(status.st_size);
+  void* mapped = ::mmap(nullptr, length_, PROT_READ, MAP_SHARED, fd.get(), 0);
+  if (mapped == MAP_FAILED) return;
+  address_ = mapped;
+  // Locking reads every page in and keeps it resident.
+  pinned_ = ::mlock(address_, length_) == 0;
 }
 
 PinnedFile::PinnedFile(PinnedFile&& other) noexcept

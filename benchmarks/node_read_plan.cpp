@@ -1,14 +1,12 @@
 #include "benchmarks/node_read_plan.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "benchmarks/bench_io.hpp"
 #include "lib/dat_format.hpp"
 
 namespace bench {
@@ -20,30 +18,6 @@ namespace fmt = quorvane_dat;
 std::uint32_t load_u32_le(const std::uint8_t* p) noexcept {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-class Fd {
- public:
-  explicit Fd(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
-
-bool pread_all(int fd, std::uint8_t* buf, std::size_t size, std::uint64_t offset) {
-  std::size_t filled = 0;
-  while (filled < size) {
-    const ssize_t got = ::pread(fd, buf + filled, size - filled, static_cast<off_t>(offset + filled));
-    if (got <= 0) return false;
-    filled += static_cast<std::size_t>(got);
-  }
-  return true;
 }
 
 void must_read(int fd, std::uint8_t* buf, std::size_t size, std::uint64_t offset) {
