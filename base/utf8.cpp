@@ -1,6 +1,6 @@
-#include "error/utf8.hpp"
+#include "base/utf8.hpp"
 
-namespace quorvane_dat::utf8 {
+namespace quorvane_base::utf8 {
 
 namespace {
 
@@ -93,4 +93,4 @@ std::string replace_invalid(std::string_view text) {
   return out;
 }
 
-}  // namespace quorvane_dat::utf8
+}  // namespace quorvane_base::utf8
