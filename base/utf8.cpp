@@ -59,6 +59,13 @@ bool is_valid(std::string_view text) noexcept {
   return true;
 }
 
+std::size_t claimed_length(unsigned char lead) noexcept {
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
 void append_code_point(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

@@ -24,6 +24,10 @@ Sequence next_sequence(std::string_view text, std::size_t pos) noexcept;
 
 bool is_valid(std::string_view text) noexcept;
 
+// The length that a sequence starting with `lead` claims from the lead byte's
+// bit pattern alone: 2, 3 or 4 for lead bytes, 1 for every other byte.
+std::size_t claimed_length(unsigned char lead) noexcept;
+
 // Appends the UTF-8 encoding of a scalar value.
 void append_code_point(std::string& out, char32_t code_point);
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf8.hpp"
 #include "runner/check_failure.hpp"
 #include "runner/help_text.hpp"
 #include "runner/option_table.hpp"
@@ -21,40 +22,6 @@ constexpr const char* kNoCaptureVar = "QUORVANE_TEST_NOCAPTURE";
 constexpr const char* kShuffleVar = "QUORVANE_TEST_SHUFFLE";
 constexpr const char* kShuffleSeedVar = "QUORVANE_TEST_SHUFFLE_SEED";
 
-bool is_valid_utf8(std::string_view text) noexcept {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto c = static_cast<unsigned char>(text[i]);
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1Fu;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0Fu;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07u;
-    } else {
-      return false;
-    }
-    if (i + len > text.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      auto cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3Fu);
-    }
-    constexpr std::array<std::uint32_t, 5> kMin{0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-  }
-  return true;
-}
-
 // An environment variable's raw value, or none when unset.
 std::optional<std::string> env_raw(const char* name) {
   const char* value = std::getenv(name);
@@ -65,16 +32,8 @@ std::optional<std::string> env_raw(const char* name) {
 // An environment variable's value when it is set to valid UTF-8 text.
 std::optional<std::string> env_text(const char* name) {
   auto value = env_raw(name);
-  if (!value || !is_valid_utf8(*value)) return std::nullopt;
+  if (!value || !quorvane_base::utf8::is_valid(*value)) return std::nullopt;
   return value;
-}
-
-// Length of the UTF-8 sequence that starts with `lead` (1 for stray bytes).
-std::size_t utf8_length(unsigned char lead) noexcept {
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 1;
 }
 
 // What the scan found: each option's values in argument order (an empty text
@@ -157,7 +116,7 @@ std::optional<OptsError> scan(std::span<const std::string> args, Matches& m) {
           cluster.back().value = std::string(rest);
           break;
         }
-        std::size_t len = std::min(utf8_length(static_cast<unsigned char>(rest[0])), rest.size());
+        std::size_t len = std::min(quorvane_base::utf8::claimed_length(static_cast<unsigned char>(rest[0])), rest.size());
         return OptsError{"Unrecognized option: " + quoted(rest.substr(0, len))};
       }
       cluster.push_back({*id, std::nullopt});

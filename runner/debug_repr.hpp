@@ -11,11 +11,13 @@
 #include <string_view>
 #include <type_traits>
 
+#include "base/debug_quote.hpp"
+
 namespace runner {
 
 // Text between double quotes; quote and backslash escaped, \t \r \n, other
-// control characters as \u{XX}.
-std::string debug_quote(std::string_view text);
+// control characters as \u{XX}, bytes that are not valid UTF-8 as \xNN.
+using quorvane_base::debug_quote;
 
 template <class T>
 concept HasDebugName = requires(const T& v) {

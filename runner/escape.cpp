@@ -5,45 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/utf8.hpp"
+
 namespace runner {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// Length of the valid UTF-8 sequence starting at `pos`, or 0 when the bytes
-// there do not start one; `invalid_len` then receives the length of the
-// maximal subpart to replace (at least 1).
-std::size_t utf8_sequence(std::string_view s, std::size_t pos, std::size_t& invalid_len) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(pos);
-  invalid_len = 1;
-  if (lead < 0x80) return 1;
-  std::size_t need = 0;
-  unsigned char lo = 0x80;
-  unsigned char hi = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    need = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    need = 2;
-    if (lead == 0xE0) lo = 0xA0;
-    if (lead == 0xED) hi = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    need = 3;
-    if (lead == 0xF0) lo = 0x90;
-    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  for (std::size_t k = 1; k <= need; ++k) {
-    if (pos + k >= s.size()) return 0;
-    const unsigned char c = byte(pos + k);
-    const unsigned char min = k == 1 ? lo : 0x80;
-    const unsigned char max = k == 1 ? hi : 0xBF;
-    if (c < min || c > max) return 0;
-    invalid_len = k + 1;
-  }
-  return need + 1;
-}
 
 // Calls `on_valid(sequence)` for each valid UTF-8 sequence of `s` and
 // `on_invalid()` for each maximal invalid subpart.
@@ -51,15 +18,13 @@ template <class Valid, class Invalid>
 void for_each_utf8(std::string_view s, Valid on_valid, Invalid on_invalid) {
   std::size_t pos = 0;
   while (pos < s.size()) {
-    std::size_t invalid_len = 1;
-    const std::size_t len = utf8_sequence(s, pos, invalid_len);
-    if (len == 0) {
-      on_invalid();
-      pos += invalid_len;
+    const quorvane_base::utf8::Sequence seq = quorvane_base::utf8::next_sequence(s, pos);
+    if (seq.valid) {
+      on_valid(s.substr(pos, seq.length));
     } else {
-      on_valid(s.substr(pos, len));
-      pos += len;
+      on_invalid();
     }
+    pos += seq.length;
   }
 }
 

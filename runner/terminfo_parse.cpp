@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <variant>
 
+#include "base/little_endian.hpp"
+
 namespace runner {
 namespace {
 
@@ -14,14 +16,13 @@ class Cursor {
 
   std::optional<std::int16_t> i16() {
     if (remaining() < 2) return std::nullopt;
-    const auto v = static_cast<std::uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+    const std::uint16_t v = quorvane_base::load_u16_le(data_.data() + pos_);
     pos_ += 2;
     return static_cast<std::int16_t>(v);
   }
   std::optional<std::int32_t> i32() {
     if (remaining() < 4) return std::nullopt;
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t{data_[pos_ + i]} << (8 * i);
+    const std::uint32_t v = quorvane_base::load_u32_le(data_.data() + pos_);
     pos_ += 4;
     return static_cast<std::int32_t>(v);
   }

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "error/utf8.hpp"
+#include "base/debug_quote.hpp"
+#include "base/utf8.hpp"
 
 namespace quorvane_dat {
 
@@ -21,47 +22,7 @@ std::string hex8(std::uint32_t value) {
   return buffer;
 }
 
-bool is_control(char32_t cp) noexcept {
-  return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0);
-}
-
-// Double-quoted debug text. Bytes that are not part of valid UTF-8 appear as
-// \xNN, one escape per byte.
-std::string quote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const utf8::Sequence seq = utf8::next_sequence(text, pos);
-    if (!seq.valid) {
-      for (std::size_t i = 0; i < seq.length; ++i) {
-        char buffer[8];
-        std::snprintf(buffer, sizeof buffer, "\\x%02X",
-                      static_cast<unsigned>(static_cast<unsigned char>(text[pos + i])));
-        out.append(buffer);
-      }
-    } else if (seq.code_point == '"' || seq.code_point == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(seq.code_point));
-    } else if (seq.code_point == '\t') {
-      out.append("\\t");
-    } else if (seq.code_point == '\r') {
-      out.append("\\r");
-    } else if (seq.code_point == '\n') {
-      out.append("\\n");
-    } else if (is_control(seq.code_point)) {
-      char buffer[16];
-      std::snprintf(buffer, sizeof buffer, "\\u{%x}", static_cast<unsigned>(seq.code_point));
-      out.append(buffer);
-    } else {
-      out.append(text.substr(pos, seq.length));
-    }
-    pos += seq.length;
-  }
-  out.push_back('"');
-  return out;
-}
+std::string quote(std::string_view text) { return quorvane_base::debug_quote(text); }
 
 }  // namespace
 
@@ -70,7 +31,7 @@ std::string debug_quote_text(std::string_view text) { return quote(text); }
 std::string debug_quote_path(const std::filesystem::path& path) { return quote(path.native()); }
 
 std::string display_path(const std::filesystem::path& path) {
-  return utf8::replace_invalid(path.native());
+  return quorvane_base::utf8::replace_invalid(path.native());
 }
 
 std::string DatError::display() const {

@@ -8,57 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/os_error.hpp"
+
 namespace quorvane_dat {
 
-enum class IoErrorKind : std::uint8_t {
-  NotFound,
-  PermissionDenied,
-  ConnectionRefused,
-  ConnectionReset,
-  HostUnreachable,
-  NetworkUnreachable,
-  ConnectionAborted,
-  NotConnected,
-  AddrInUse,
-  AddrNotAvailable,
-  NetworkDown,
-  BrokenPipe,
-  AlreadyExists,
-  WouldBlock,
-  NotADirectory,
-  IsADirectory,
-  DirectoryNotEmpty,
-  ReadOnlyFilesystem,
-  FilesystemLoop,
-  StaleNetworkFileHandle,
-  InvalidInput,
-  InvalidData,
-  TimedOut,
-  WriteZero,
-  StorageFull,
-  NotSeekable,
-  FilesystemQuotaExceeded,
-  FileTooLarge,
-  ResourceBusy,
-  ExecutableFileBusy,
-  Deadlock,
-  CrossesDevices,
-  TooManyLinks,
-  InvalidFilename,
-  ArgumentListTooLong,
-  Interrupted,
-  Unsupported,
-  UnexpectedEof,
-  OutOfMemory,
-  Other,
-  Uncategorized,
-};
-
-// CamelCase name of a kind, as shown in debug forms ("UnexpectedEof").
-std::string_view io_error_kind_name(IoErrorKind kind) noexcept;
-
-// Kind that an operating-system error number maps to.
-IoErrorKind io_error_kind_from_errno(int code) noexcept;
+// The kinds, their names and the errno mapping are the foundation library's.
+using quorvane_base::IoErrorKind;
+using quorvane_base::io_error_kind_from_errno;
+using quorvane_base::io_error_kind_name;
 
 class IoError {
  public:

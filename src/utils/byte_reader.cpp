@@ -6,14 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/little_endian.hpp"
+
 namespace quorvane_dat {
 
 namespace {
-
-std::uint32_t load_u32_le(const std::uint8_t* p) noexcept {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Counted reads over a descriptor grow their buffer in steps of this size, so
 // that a huge count over a short file does not allocate the whole count.
@@ -60,7 +57,7 @@ Result<std::uint32_t, ParseError> ByteReader::read_u32_le() {
     std::memcpy(raw, bytes_.data() + pos_, sizeof raw);
   }
   pos_ += sizeof raw;
-  return load_u32_le(raw);
+  return quorvane_base::load_u32_le(raw);
 }
 
 Result<std::vector<std::uint8_t>, ParseError> ByteReader::read_bytes(std::size_t n) {

@@ -1,0 +1,67 @@
+// Operating-system errors: the kind an error number falls into, the kind's
+// name, and the system's message text for the number.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvane_base {
+
+enum class IoErrorKind : std::uint8_t {
+  NotFound,
+  PermissionDenied,
+  ConnectionRefused,
+  ConnectionReset,
+  HostUnreachable,
+  NetworkUnreachable,
+  ConnectionAborted,
+  NotConnected,
+  AddrInUse,
+  AddrNotAvailable,
+  NetworkDown,
+  BrokenPipe,
+  AlreadyExists,
+  WouldBlock,
+  NotADirectory,
+  IsADirectory,
+  DirectoryNotEmpty,
+  ReadOnlyFilesystem,
+  FilesystemLoop,
+  StaleNetworkFileHandle,
+  InvalidInput,
+  InvalidData,
+  TimedOut,
+  WriteZero,
+  StorageFull,
+  NotSeekable,
+  FilesystemQuotaExceeded,
+  FileTooLarge,
+  ResourceBusy,
+  ExecutableFileBusy,
+  Deadlock,
+  CrossesDevices,
+  TooManyLinks,
+  InvalidFilename,
+  ArgumentListTooLong,
+  Interrupted,
+  Unsupported,
+  UnexpectedEof,
+  OutOfMemory,
+  Other,
+  Uncategorized,
+};
+
+// CamelCase name of a kind, as shown in debug forms ("UnexpectedEof").
+std::string_view io_error_kind_name(IoErrorKind kind) noexcept;
+
+// Kind that an operating-system error number maps to; Uncategorized for the
+// numbers that have no kind of their own.
+IoErrorKind io_error_kind_from_errno(int code) noexcept;
+
+// The system's message for an error number ("No such file or directory"),
+// safe to call from several threads; "Unknown error N" when the C library
+// has none.
+std::string os_error_message(int code);
+
+}  // namespace quorvane_base
