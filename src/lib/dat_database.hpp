@@ -8,6 +8,7 @@
 
 #include "error/dat_error.hpp"
 #include "lib/dat_header.hpp"
+#include "lib/directory_node.hpp"
 #include "lib/file_index.hpp"
 #include "utils/positioned_read.hpp"
 
@@ -34,16 +35,18 @@ class DatDatabase {
   DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset,
                                                       std::uint32_t size) const;
 
+  // Walks the directory tree again, reporting each node and entry to `visitor`
+  // in the order of opening (the index is not changed).
+  DatResult<void> visit_directory(DirectoryVisitor& visitor) const;
+
   // Length of the archive file in bytes, taken once at opening.
   std::uint64_t archive_length() const noexcept { return archive_length_; }
 
  private:
   DatDatabase(DatHeader header, FileIndex files,
               ReadOnlyFile file, std::uint64_t archive_length);
+  // Walks the directory tree from the header's root into the index.
   DatResult<void> read_directory();
-  // Loads the subtree whose root node starts at `offset` (0: none), depth
-  // first and pre-order, with an explicit stack rather than recursion.
-  DatResult<void> read_node(std::uint32_t offset);
 
   DatHeader header_;
   FileIndex files_;

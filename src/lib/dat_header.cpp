@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
+#include "base/little_endian.hpp"
 #include "lib/dat_format.hpp"
 
 namespace quorvane_dat {
@@ -84,6 +86,17 @@ Result<DatFileEntry, ParseError> DatFileEntry::read(ByteReader& reader) {
     auto value = reader.read_u32_le();
     if (!value) return fail(reader, start, std::move(value).error(), *field.site);
     entry.*field.member = *value;
+  }
+  return entry;
+}
+
+DatFileEntry DatFileEntry::decode(std::span<const std::uint8_t, FILE_ENTRY_SIZE> bytes) noexcept {
+  static_assert(std::size(ENTRY_FIELDS) * 4 == FILE_ENTRY_SIZE);
+  DatFileEntry entry;
+  const std::uint8_t* p = bytes.data();
+  for (const EntryField& field : ENTRY_FIELDS) {
+    entry.*field.member = quorvane_base::load_u32_le(p);
+    p += 4;
   }
   return entry;
 }

@@ -3,9 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "error/result.hpp"
 #include "error/parse_error.hpp"
+#include "lib/dat_format.hpp"
 #include "utils/byte_reader.hpp"
 
 namespace quorvane_dat {
@@ -48,6 +50,8 @@ struct DatFileEntry {
 
   // Reads one 24-byte entry from the reader's position.
   static Result<DatFileEntry, ParseError> read(ByteReader& reader);
+  // Decodes one entry from 24 bytes known to be whole, in the same field order.
+  static DatFileEntry decode(std::span<const std::uint8_t, FILE_ENTRY_SIZE> bytes) noexcept;
 
   friend bool operator==(const DatFileEntry&, const DatFileEntry&) = default;
 };

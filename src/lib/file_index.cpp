@@ -1,13 +1,12 @@
 #include "lib/file_index.hpp"
 
-#include <sys/random.h>
-
 #include <algorithm>
-#include <chrono>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+
+#include "lib/hash_seed.hpp"
 
 namespace quorvane_dat {
 
@@ -15,34 +14,12 @@ namespace {
 
 constexpr std::size_t MIN_SLOTS = 64;
 
-// The odd 64-bit multiplier of the slot hash, drawn once per process. When
-// the kernel has no randomness to give yet, the clock and the address of a
-// local (randomised by the loader) stand in for it.
-std::uint64_t draw_multiplier() noexcept {
-  std::uint64_t drawn = 0;
-  if (::getrandom(&drawn, sizeof drawn, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof drawn)) {
-    const auto now = static_cast<std::uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    drawn = now ^ reinterpret_cast<std::uintptr_t>(&drawn);
-    // A 64-bit finaliser spreads the few changing bits over the whole word.
-    drawn ^= drawn >> 33;
-    drawn *= 0xFF51AFD7ED558CCDULL;
-    drawn ^= drawn >> 33;
-  }
-  return drawn | 1U;
-}
-
-std::uint64_t multiplier() noexcept {
-  static const std::uint64_t value = draw_multiplier();
-  return value;
-}
-
 }  // namespace
 
 static_assert(std::is_trivially_destructible_v<FileIndex::value_type>,
               "entries are dropped with their chunks, without destructor calls");
 
-FileIndex::FileIndex() : multiplier_(multiplier()) {}
+FileIndex::FileIndex() : multiplier_(detail::process_hash_multiplier()) {}
 
 FileIndex::FileIndex(FileIndex&& other) noexcept
     : chunks_(std::move(other.chunks_)),

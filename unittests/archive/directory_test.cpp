@@ -2,6 +2,8 @@
 // counts, failures passed up, and the refusals of cycles and runaway walks.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -44,8 +46,14 @@ class DirectoryWalk : public ::testing::Test {
   std::optional<quorvane_dat::DatDatabase> open(const ArchiveBuilder& b) {
     return archive_test::open_ok(dir_.write("dir.dat", b));
   }
-  std::optional<quorvane_dat::DatError> fail(const ArchiveBuilder& b) {
-    return archive_test::open_error(dir_.write("dir.dat", b));
+  // `file_length` beyond the written bytes extends the file sparsely.
+  std::optional<quorvane_dat::DatError> fail(const ArchiveBuilder& b,
+                                             std::uint64_t file_length = 0) {
+    const auto path = dir_.write("dir.dat", b);
+    if (file_length > b.size()) {
+      EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(file_length)), 0);
+    }
+    return archive_test::open_error(path);
   }
   TempDir dir_;
 };
@@ -163,20 +171,25 @@ TEST_F(DirectoryWalk, UnreadableNodesFailOpeningWithTheChainError) {
   }
 }
 
-// A node named again after its subtree was left is walked again: here its
-// entry overrides the one of a node walked in between.
-TEST_F(DirectoryWalk, NodeNamedTwiceIsWalkedTwice) {
-  ArchiveBuilder b(2048);
-  const std::uint32_t shared = b.add_node(leaf({entry(7, 1)}));
-  const std::uint32_t other = b.add_node(leaf({entry(7, 2)}));
-  Node root = leaf({entry(1), entry(2)});
-  root.branches[0] = shared;
-  root.branches[1] = other;
-  root.branches[2] = shared;
-  b.set_root(b.add_node(root));
-  auto db = open(b);
-  ASSERT_TRUE(db);
-  EXPECT_EQ(db->files().at(7).version, 1U);
+// A directory is a tree: a node named again after its subtree was left, by
+// a sibling slot or by another parent, is refused rather than walked again.
+TEST_F(DirectoryWalk, NodeReachedTwiceIsRefused) {
+  for (const bool other_parent : {false, true}) {
+    SCOPED_TRACE(other_parent ? "named by another parent" : "named twice by one parent");
+    ArchiveBuilder b(2048);
+    const std::uint32_t shared = b.add_node(leaf({entry(7, 1)}));
+    Node other = leaf({entry(8)});
+    if (other_parent) other.branches[0] = shared;
+    Node root = leaf({entry(1), entry(2)});
+    root.branches[0] = shared;
+    root.branches[1] = b.add_node(other);
+    if (!other_parent) root.branches[2] = shared;
+    b.set_root(b.add_node(root));
+    auto error = fail(b);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->display(),
+              "Corruption detected: directory node 0x" + hex8(shared) + " is reached twice");
+  }
 }
 
 TEST_F(DirectoryWalk, BranchBackToANodeOnThePathIsACycle) {
@@ -207,26 +220,32 @@ TEST_F(DirectoryWalk, BranchBackToANodeOnThePathIsACycle) {
   }
 }
 
-// Each node names the next one twice: walked as described this would take
-// 2^40 node reads; the walk stops once it has read more nodes than the
-// archive could hold.
-TEST_F(DirectoryWalk, RunawayWalkIsRefusedByTheArchiveLength) {
-  ArchiveBuilder b(2048);
-  std::uint32_t below = 0;
-  for (int i = 0; i < 40; ++i) {
-    Node n = leaf({entry(static_cast<std::uint32_t>(i))});
-    n.branches[0] = below;
-    n.branches[1] = below;
-    below = b.add_node(n, ChainShape::SingleRun);
+// Nodes packed 16 bytes apart, each naming the next: more distinct nodes
+// than an archive of that length could hold apart, so the walk stops once it
+// has read that many. A sparse tail beyond what 32-bit offsets reach buys no
+// further reads.
+TEST_F(DirectoryWalk, RunawayWalkIsRefusedByTheAddressableLength) {
+  const struct {
+    std::uint32_t levels;
+    std::uint64_t file_length;  // 0: as written
+    std::uint64_t counted;      // 0: the file's length
+  } cases[] = {{4000, 0, 0}, {2600000, std::uint64_t{64} << 30, (std::uint64_t{1} << 32) + 2048}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.levels);
+    ArchiveBuilder b(2048);
+    b.pad_to(dat_writer::DATA_START);
+    const auto first = static_cast<std::uint32_t>(b.size());
+    b.pad_to(first + std::uint64_t{c.levels} * 16 + quorvane_dat::NODE_SIZE);
+    for (std::uint32_t i = 0; i + 1 < c.levels; ++i) b.write_u32(first + i * 16 + 4, first + (i + 1) * 16);
+    b.set_root(first);
+    const std::uint64_t counted = c.counted != 0 ? c.counted : b.size();
+    auto error = fail(b, c.file_length);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->display(), "Corruption detected: directory walk needs more than " +
+                                    std::to_string(counted / quorvane_dat::NODE_SIZE + 1) +
+                                    " node reads, more than an archive of " +
+                                    std::to_string(counted) + " bytes can hold");
   }
-  b.set_root(below);
-  const std::uint64_t length = b.size();
-  auto error = fail(b);
-  ASSERT_TRUE(error);
-  const std::uint64_t budget = length / quorvane_dat::NODE_SIZE + 1;
-  EXPECT_EQ(error->display(), "Corruption detected: directory walk needs more than " +
-                                  std::to_string(budget) + " node reads, more than an archive of " +
-                                  std::to_string(length) + " bytes can hold");
 }
 
 // 100 000 levels: the walk keeps its own stack, not the thread's.

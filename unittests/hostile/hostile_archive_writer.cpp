@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir(argv[1]);
     std::filesystem::create_directories(dir);
     for (const auto& c : hostile::audit_cases()) {
-      test_support::write_file(dir / (c.slug + ".dat"), c.archive());
+      hostile::write_case_archive(c, dir / (c.slug + ".dat"));
       std::printf("%s\t%d\t%s\n", c.slug.c_str(), c.status, c.name.c_str());
     }
   } catch (const std::exception& e) {

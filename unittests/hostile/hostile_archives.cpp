@@ -72,8 +72,7 @@ Bytes doubled_tree(std::uint32_t depth) {
   return builder.bytes();
 }
 
-Bytes packed_deep_tree(std::uint32_t levels) {
-  constexpr std::uint32_t stride = 16;
+Bytes packed_deep_tree(std::uint32_t levels, std::uint32_t stride) {
   ArchiveBuilder builder(2048);
   builder.pad_to(dat_writer::DATA_START);
   const auto first = static_cast<std::uint32_t>(builder.size());
@@ -83,6 +82,24 @@ Bytes packed_deep_tree(std::uint32_t levels) {
     builder.write_u32(first + i * stride + 4, first + (i + 1) * stride);
   }
   builder.set_root(first);
+  return builder.bytes();
+}
+
+Bytes shared_node_levels(std::uint32_t levels) {
+  ArchiveBuilder builder(2048);
+  std::uint32_t below = 0;
+  for (std::uint32_t level = levels; level-- > 0;) {
+    Node node;
+    if (level + 1 == levels) node.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+    while (node.entries.size() < quorvane_dat::NODE_ENTRY_SLOTS) {
+      dat_writer::DatFileEntry filler;
+      filler.id = level * 100 + static_cast<std::uint32_t>(node.entries.size()) + 1;
+      node.entries.push_back(filler);
+    }
+    node.branches.fill(below);
+    below = builder.add_node(node);
+  }
+  builder.set_root(below);
   return builder.bytes();
 }
 
@@ -126,6 +143,26 @@ Bytes compressed_claims_4gib() {
   ArchiveBuilder builder(1024);
   Bytes body = dat_writer::compress_lrs(passing_table());
   body[0] = body[1] = body[2] = body[3] = 0xFF;
+  dat_writer::DatFileEntry entry;
+  entry.bit_flags = quorvane_dat::FILE_FLAG_COMPRESSED;
+  entry.id = TABLE_ID;
+  entry.offset = builder.add_chain(body);
+  entry.size = static_cast<std::uint32_t>(body.size());
+  return with_table(builder, entry);
+}
+
+Bytes long_body_claims_4gib(std::size_t body_size) {
+  Bytes plain = passing_table();
+  plain.resize((plain.size() + 7) / 8 * 8, 0);
+  Bytes body{0xFF, 0xFF, 0xFF, 0xFF};
+  body.reserve(body_size);
+  for (std::size_t group = 0; body.size() + 9 <= body_size; ++group) {
+    body.push_back(0);  // eight literals follow
+    for (std::size_t i = 0; i < 8; ++i) {
+      body.push_back(group * 8 + i < plain.size() ? plain[group * 8 + i] : 0);
+    }
+  }
+  ArchiveBuilder builder(4096);
   dat_writer::DatFileEntry entry;
   entry.bit_flags = quorvane_dat::FILE_FLAG_COMPRESSED;
   entry.id = TABLE_ID;

@@ -20,9 +20,14 @@ dat_writer::Bytes directory_cycle();
 // that a walk without limits would read 2^depth nodes; the table lies in the
 // deepest node.
 dat_writer::Bytes doubled_tree(std::uint32_t depth);
-// A chain of `levels` nodes packed 16 bytes apart (each node's 1716 bytes
-// overlap the next ones), each naming the next in slot 0.
-dat_writer::Bytes packed_deep_tree(std::uint32_t levels);
+// A chain of `levels` nodes packed `stride` bytes apart (each node's 1716
+// bytes overlap the next ones), each naming the next in slot 0; the last is
+// a leaf and no node holds an entry.
+dat_writer::Bytes packed_deep_tree(std::uint32_t levels, std::uint32_t stride = 16);
+// `levels` levels of one node each, every node naming the next level's node
+// in all 62 branch slots (each holds 61 entries, so every slot is visited);
+// the table lies in the deepest node.
+dat_writer::Bytes shared_node_levels(std::uint32_t levels);
 // The root node claims `count` entries.
 dat_writer::Bytes claimed_entries(std::uint32_t count);
 // The passing archive with the header's block_size replaced; with
@@ -34,6 +39,9 @@ dat_writer::Bytes root_at(std::uint32_t offset);
 dat_writer::Bytes table_entry(std::uint32_t offset, std::uint32_t size);
 // The table stored compressed with a declared size of 0xFFFFFFFF.
 dat_writer::Bytes compressed_claims_4gib();
+// The table stored as literals padded with zeros to a compressed body of
+// `body_size` bytes (decoding to 8/9 of that) that declares 0xFFFFFFFF bytes.
+dat_writer::Bytes long_body_claims_4gib(std::size_t body_size);
 // The table claiming 0xFFFFFFFF rows over its four.
 dat_writer::Bytes table_rows_claimed_4g();
 

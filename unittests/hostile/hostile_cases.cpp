@@ -1,6 +1,12 @@
 #include "unittests/hostile/hostile_cases.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
 #include "unittests/hostile/hostile_archives.hpp"
+#include "unittests/support/scratch_dir.hpp"
 
 namespace hostile {
 
@@ -9,6 +15,14 @@ namespace {
 constexpr const char* kPassLine = "test shield_stance_has_three_backhand_rows ... ok";
 
 }  // namespace
+
+void write_case_archive(const AuditCase& c, const std::filesystem::path& path) {
+  const dat_writer::Bytes bytes = c.archive();
+  test_support::write_file(path, bytes);
+  if (c.file_length > bytes.size() && ::truncate(path.c_str(), static_cast<off_t>(c.file_length)) != 0) {
+    throw std::runtime_error("cannot extend " + path.string());
+  }
+}
 
 std::vector<AuditCase> audit_cases() {
   return {
@@ -23,7 +37,14 @@ std::vector<AuditCase> audit_cases() {
       {"node chain that loops", "node_chain_loop", node_chain_loop, 0, kPassLine},
       {"directory cycle", "directory_cycle", directory_cycle, 101, "is its own ancestor"},
       {"node named twice at each of 40 levels", "doubled_tree_40", [] { return doubled_tree(40); },
-       101, "directory walk needs more than"},
+       101, "is reached twice"},
+      {"6 levels naming the next in all 62 slots, 64 GiB sparse", "shared_levels_64g",
+       [] { return shared_node_levels(6); }, 101, "is reached twice", std::uint64_t{64} << 30},
+      {"1000000 levels packed 12 bytes apart, 4 GiB sparse", "packed_million_4g",
+       [] { return packed_deep_tree(1000000, 12); }, 101,
+       "File ID 30000000 not found in provider", std::uint64_t{4} << 30},
+      {"16 MiB compressed body claiming 4 GiB", "long_body_4g",
+       [] { return long_body_claims_4gib(16 << 20); }, 0, kPassLine},
       {"100000 levels packed", "packed_deep_tree", [] { return packed_deep_tree(100000); }, 101,
        "directory walk needs more than"},
       {"entry_count 0xFFFFFFFF", "entry_count_4g", [] { return claimed_entries(0xFFFFFFFF); }, 101,

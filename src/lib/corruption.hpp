@@ -1,0 +1,19 @@
+// The Corruption error with a printf-style text, for the readers of the
+// archive's structures (block chains, the directory walk, file fetch).
+#pragma once
+
+#include <cstdint>
+
+#include "error/dat_error.hpp"
+
+namespace quorvane_dat::detail {
+
+// A Corruption error whose text is `format` filled in (at most 255 bytes).
+__attribute__((format(printf, 1, 2))) DatError corruption(const char* format, ...);
+
+// The argument type of %llu and %llX.
+constexpr unsigned long long ull(std::uint64_t v) noexcept {
+  return static_cast<unsigned long long>(v);
+}
+
+}  // namespace quorvane_dat::detail
