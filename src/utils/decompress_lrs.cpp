@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/little_endian.hpp"
+
 namespace quorvane_dat {
 
 namespace {
@@ -15,6 +17,12 @@ constexpr std::size_t GROUP_INPUT_MAX = 1 + 8 * 2;
 // Output room that the unchecked group loop needs: a whole group plus the
 // overshoot of the widened copies below (at most 16 bytes past a token's end).
 constexpr std::size_t GROUP_OUTPUT_ROOM = 8 * MAX_MATCH + 16;
+// How far the output is sized ahead of what has been produced: files up to
+// this size are decoded into one allocation. Growing by a fixed step keeps
+// the memory of a long output within twice its length plus one step, also
+// while the vector moves to a larger allocation.
+constexpr std::size_t OUTPUT_STEP = std::size_t{1} << 20;
+static_assert(OUTPUT_STEP >= GROUP_OUTPUT_ROOM);
 
 struct Token {
   std::size_t distance;
@@ -65,26 +73,32 @@ void copy_widened(std::uint8_t* base, std::uint8_t* dst, std::size_t distance,
 std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
   if (input.size() < 4) return {input.begin(), input.end()};
 
-  const std::uint32_t declared = static_cast<std::uint32_t>(input[0]) |
-                                 (static_cast<std::uint32_t>(input[1]) << 8) |
-                                 (static_cast<std::uint32_t>(input[2]) << 16) |
-                                 (static_cast<std::uint32_t>(input[3]) << 24);
+  const std::uint32_t declared = quorvane_base::load_u32_le(input.data());
   const std::uint8_t* in = input.data() + 4;
   const std::uint8_t* const in_end = input.data() + input.size();
 
   // The stream cannot produce more than 17 bytes per two of its bytes (plus one
-  // literal for an odd byte), so a declared size beyond that is never reached
-  // and needs no room: a huge declared size over a short input allocates little.
+  // literal for an odd byte), so a declared size beyond that is never reached.
   const auto stream_size = static_cast<std::uint64_t>(in_end - in);
   const std::uint64_t most = (stream_size / 2) * MAX_MATCH + stream_size % 2;
   const auto limit = static_cast<std::size_t>(std::min<std::uint64_t>(declared, most));
 
-  // Sized (not just reserved) so that the loops can write through a pointer;
-  // the slack beyond the decoded length is cut off at the end.
-  std::vector<std::uint8_t> out(limit);
-  std::uint8_t* const base = out.data();
+  // The output is sized (not just reserved) so that the loops can write
+  // through a pointer, but only a step ahead of what has been produced: a
+  // declared size, true or not, costs no memory the stream does not fill.
+  // The slack beyond the decoded length is cut off at the end.
+  std::vector<std::uint8_t> out(std::min(limit, OUTPUT_STEP));
+  std::uint8_t* base = out.data();
   std::uint8_t* dst = base;
-  std::uint8_t* const dst_end = base + limit;
+  std::uint8_t* dst_end = base + out.size();
+  // Makes room for at least one more whole group unless the limit is reached.
+  auto grow = [&] {
+    const auto produced = static_cast<std::size_t>(dst - base);
+    out.resize(std::min(limit, out.size() + OUTPUT_STEP));
+    base = out.data();
+    dst = base + produced;
+    dst_end = base + out.size();
+  };
 
   for (;;) {
     // Whole groups with room to spare in input and output need no bounds checks.
@@ -111,9 +125,14 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
         dst += token.length;
       }
     }
+    if (in == in_end) break;
+    if (static_cast<std::size_t>(dst_end - dst) < GROUP_OUTPUT_ROOM && out.size() < limit) {
+      grow();
+      continue;
+    }
 
     // Near either end: one group, token by token, with every check.
-    if (dst == dst_end || in == in_end) break;
+    if (dst == dst_end) break;
     const unsigned flags = *in++;
     for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
       if (dst == dst_end || in == in_end) goto done;
