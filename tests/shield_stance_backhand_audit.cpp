@@ -104,6 +104,10 @@ bool is_backhand_motion(std::uint32_t motion) noexcept {
 // Line of the check's definition below, recorded in its registry entry.
 constexpr std::size_t AUDIT_CHECK_LINE = __LINE__ + 1;
 void shield_stance_has_three_backhand_rows() {
+  // A value that names nothing is a mistake to report, not an archive to skip.
+  if (const std::optional<std::string> problem = common::unusable_portal_dat_variable()) {
+    runner::fail(*problem);
+  }
   const std::optional<std::filesystem::path> path = common::get_portal_dat_path();
   if (!path) {
     runner::println(

@@ -9,6 +9,7 @@
 
 #include "tools/portal_dat_sample/sample_variant.hpp"
 #include "unittests/audit/audit_e2e_support.hpp"
+#include "unittests/support/scratch_dir.hpp"
 
 namespace {
 
@@ -100,9 +101,7 @@ TEST(AuditEndToEnd, SkipNoticeWithoutArchive) {
   if (audit_e2e::fallback_archive_exists()) {
     GTEST_SKIP() << "the build-time fallback archive exists, so the audit does not skip";
   }
-  const audit_e2e::ScratchDir dir;
-  const std::string missing = (dir.path() / "nowhere" / "portal.dat").string();
-  for (const auto& archive : {std::optional<std::string>(missing), std::optional<std::string>()}) {
+  for (const auto& archive : {std::optional<std::string>(""), std::optional<std::string>()}) {
     SCOPED_TRACE(archive.value_or("(unset)"));
     const auto shown = audit_e2e::run_audit_check(archive);
     EXPECT_EQ(shown.status, 0) << shown.out;
@@ -112,6 +111,34 @@ TEST(AuditEndToEnd, SkipNoticeWithoutArchive) {
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.out.find("Skipping"), std::string::npos) << quiet.out;
     EXPECT_EQ(quiet.err, "");
+  }
+}
+
+// A variable that names nothing usable fails the audit with the variable,
+// the value and the reason, instead of a skip or an audit of the fallback.
+TEST(AuditEndToEnd, UnusableArchiveVariableFailsNamingIt) {
+  const audit_e2e::ScratchDir dir;
+  const std::string base = dir.path().string();
+  test_support::write_file(dir.path() / "plain", std::vector<std::uint8_t>{1});
+  const struct {
+    std::string value;
+    std::string quoted;
+    std::string reason;
+  } cases[] = {
+      {base + "/nowhere/portal.dat", base + "/nowhere/portal.dat",
+       "No such file or directory (os error 2)"},
+      {base + "/plain/portal.dat", base + "/plain/portal.dat", "Not a directory (os error 20)"},
+      {base + "/\xFFportal.dat", base + "/\\xFFportal.dat", "it is not valid UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quoted);
+    const auto run = audit_e2e::run_audit_check(c.value, {});
+    EXPECT_EQ(run.status, 101) << run.out;
+    EXPECT_NE(run.out.find("QUORVANE_PORTAL_DAT is set to \"" + c.quoted +
+                           "\", which cannot be used: " + c.reason),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("Skipping"), std::string::npos) << run.out;
   }
 }
 
