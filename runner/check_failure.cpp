@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "runner/fd_write.hpp"
-#include "runner/output.hpp"
+#include "runner/capture.hpp"
 
 namespace runner {
 namespace {

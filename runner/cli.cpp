@@ -17,10 +17,10 @@
 namespace runner {
 namespace {
 
-constexpr const char* kBootstrapVar = "QUORVANE_BOOTSTRAP";
-constexpr const char* kNoCaptureVar = "QUORVANE_TEST_NOCAPTURE";
-constexpr const char* kShuffleVar = "QUORVANE_TEST_SHUFFLE";
-constexpr const char* kShuffleSeedVar = "QUORVANE_TEST_SHUFFLE_SEED";
+constexpr const char* BOOTSTRAP_VAR = "QUORVANE_BOOTSTRAP";
+constexpr const char* NO_CAPTURE_VAR = "QUORVANE_TEST_NOCAPTURE";
+constexpr const char* SHUFFLE_VAR = "QUORVANE_TEST_SHUFFLE";
+constexpr const char* SHUFFLE_SEED_VAR = "QUORVANE_TEST_SHUFFLE_SEED";
 
 // An environment variable's raw value, or none when unset.
 std::optional<std::string> env_raw(const char* name) {
@@ -39,7 +39,7 @@ std::optional<std::string> env_text(const char* name) {
 // What the scan found: each option's values in argument order (an empty text
 // for a flag), and the free arguments.
 struct Matches {
-  std::array<std::vector<std::string>, kOptionCount> values;
+  std::array<std::vector<std::string>, OPTION_COUNT> values;
   std::vector<std::string> free;
 
   bool present(OptionId id) const { return !values[static_cast<std::size_t>(id)].empty(); }
@@ -163,7 +163,7 @@ struct Builder {
   std::optional<OptsError> unstable_options() {
     auto z = m.value(OptionId::Unstable);
     if (!z) return std::nullopt;
-    if (!env_text(kBootstrapVar)) {
+    if (!env_text(BOOTSTRAP_VAR)) {
       return OptsError{"the option `Z` is only accepted on the nightly compiler"};
     }
     if (*z != "unstable-options") return OptsError{"Unrecognized option to `Z`"};
@@ -172,9 +172,9 @@ struct Builder {
   }
 
   std::optional<OptsError> unstable_flags() {
-    constexpr std::array kFlags{OptionId::ForceRunInProcess, OptionId::ExcludeShouldPanic,
+    constexpr std::array FLAGS{OptionId::ForceRunInProcess, OptionId::ExcludeShouldPanic,
                                 OptionId::FailFast, OptionId::ReportTime, OptionId::EnsureTime};
-    for (OptionId id : kFlags) {
+    for (OptionId id : FLAGS) {
       if (m.present(id) && !unstable) return OptsError{nightly_only(option(id).long_name, "flag")};
     }
     opts.force_run_in_process = m.present(OptionId::ForceRunInProcess);
@@ -195,7 +195,7 @@ struct Builder {
       if (!unstable) return OptsError{nightly_only("shuffle", "flag")};
       opts.shuffle = true;
     } else if (unstable) {
-      auto v = env_raw(kShuffleVar);
+      auto v = env_raw(SHUFFLE_VAR);
       opts.shuffle = v.has_value() && *v != "0";
     }
 
@@ -207,10 +207,10 @@ struct Builder {
       if (!unstable) return OptsError{nightly_only("shuffle-seed", "option")};
       opts.shuffle_seed = std::get<std::uint64_t>(parsed);
     } else if (unstable) {
-      if (auto v = env_raw(kShuffleSeedVar)) {
+      if (auto v = env_raw(SHUFFLE_SEED_VAR)) {
         auto parsed = parse_u64(*v);
         if (!std::holds_alternative<std::uint64_t>(parsed)) {
-          fail(std::string(kShuffleSeedVar) + " is `" + *v + "`, should be a number.");
+          fail(std::string(SHUFFLE_SEED_VAR) + " is `" + *v + "`, should be a number.");
         }
         opts.shuffle_seed = std::get<std::uint64_t>(parsed);
       }
@@ -290,7 +290,7 @@ struct Builder {
     if (m.present(OptionId::NoCapture) || m.present(OptionId::NoCaptureDeprecated)) {
       opts.nocapture = true;
     } else {
-      auto v = env_text(kNoCaptureVar);
+      auto v = env_text(NO_CAPTURE_VAR);
       opts.nocapture = v.has_value() && *v != "0";
     }
   }
@@ -318,11 +318,11 @@ std::variant<std::uint64_t, std::string> parse_u64(std::string_view text) {
   if (digits.front() == '+') digits.remove_prefix(1);
   if (digits.empty()) return std::string("invalid digit found in string");
   std::uint64_t value = 0;
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  constexpr std::uint64_t MAX = std::numeric_limits<std::uint64_t>::max();
   for (char c : digits) {
     if (c < '0' || c > '9') return std::string("invalid digit found in string");
     auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (kMax - digit) / 10) return std::string("number too large to fit in target type");
+    if (value > (MAX - digit) / 10) return std::string("number too large to fit in target type");
     value = value * 10 + digit;
   }
   return value;

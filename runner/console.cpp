@@ -13,7 +13,6 @@
 #include "runner/cli.hpp"
 #include "runner/completion_channel.hpp"
 #include "runner/console_state.hpp"
-#include "runner/debug_repr.hpp"
 #include "runner/formatters.hpp"
 #include "runner/report_sections.hpp"
 #include "runner/selection.hpp"
@@ -24,22 +23,6 @@ namespace runner {
 namespace {
 
 using Clock = CompletionChannel::Clock;
-
-// How long a check may run before the "has been running for over 60 seconds" warning.
-constexpr std::chrono::seconds TIMEOUT_WARNING{60};
-
-std::string did_not_panic_message(const TestDesc& desc) {
-  std::string text = "test did not panic as expected";
-  if (!desc.source_path.empty()) {
-    text += " at ";
-    text += desc.source_path;
-    text.push_back(':');
-    text += std::to_string(desc.start_line);
-    text.push_back(':');
-    text += std::to_string(desc.start_col);
-  }
-  return text;
-}
 
 std::string log_line(const CompletedTest& done) {
   std::string line;
@@ -105,7 +88,7 @@ std::error_code record_completed(CompletedTest done, ConsoleTestState& state,
 struct RunContext {
   const TestOpts& opts;
   RunSettings settings;
-  std::shared_ptr<CompletionChannel> channel = std::make_shared<CompletionChannel>();
+  std::shared_ptr<CompletionChannel> channel;
   ConsoleTestState& state;
   OutputFormatter& formatter;
 };
@@ -141,7 +124,6 @@ std::error_code run_parallel(RunContext& ctx, const std::vector<TestDescAndFn>& 
                              std::size_t concurrency) {
   std::map<std::size_t, RunningTest> running;
   std::size_t next = 0;
-  std::error_code result;
   while (next < tests.size() || !running.empty()) {
     while (running.size() < concurrency && next < tests.size()) {
       const std::size_t id = next++;
@@ -193,43 +175,10 @@ std::error_code run_parallel(RunContext& ctx, const std::vector<TestDescAndFn>& 
       break;
     }
   }
-  return result;
+  return {};
 }
 
 }  // namespace
-
-TestResult calc_result(const TestDesc& desc, const std::optional<Panic>& panic,
-                       const std::optional<TestTimeOptions>& time_opts,
-                       std::optional<ExecTime> exec_time) {
-  TestResult result = TestResult::ok();
-  switch (desc.should_panic) {
-    case ShouldPanic::No:
-      if (panic) result = TestResult::failed();
-      break;
-    case ShouldPanic::Yes:
-      if (!panic) result = TestResult::failed_msg(did_not_panic_message(desc));
-      break;
-    case ShouldPanic::YesWithMessage:
-      if (!panic) {
-        result = TestResult::failed_msg(did_not_panic_message(desc));
-      } else if (!panic->message) {
-        result = TestResult::failed_msg("expected panic with string value,\n found non-string value: `" +
-                                        panic->type_name + "`\n     expected substring: " +
-                                        debug_quote(desc.expected_message));
-      } else if (panic->message->find(desc.expected_message) == std::string::npos) {
-        result = TestResult::failed_msg(
-            "panic did not contain expected string\n      panic message: " +
-            debug_quote(*panic->message) + "\n expected substring: " +
-            debug_quote(desc.expected_message));
-      }
-      break;
-  }
-  if (result.kind == TestResultKind::Ok && time_opts && time_opts->error_on_excess && exec_time &&
-      time_opts->is_critical(desc, *exec_time)) {
-    result = TestResult::timed_fail();
-  }
-  return result;
-}
 
 std::size_t get_concurrency() {
   if (const char* value = std::getenv("QUORVANE_TEST_THREADS")) {
@@ -272,9 +221,8 @@ std::error_code run_tests_console(const TestOpts& opts, std::vector<TestDescAndF
   state.filtered_out = registered - selected.size();
   if (auto ec = formatter->write_run_start(state.total, seed)) return ec;
 
-  RunContext ctx{opts, RunSettings{!opts.nocapture, !opts.run_tests, opts.time_options}, {}, state,
-                 *formatter};
-  ctx.channel = std::make_shared<CompletionChannel>();
+  RunContext ctx{opts, RunSettings{!opts.nocapture, !opts.run_tests, opts.time_options},
+                 std::make_shared<CompletionChannel>(), state, *formatter};
   const std::error_code ec =
       concurrency == 1 ? run_sequential(ctx, selected) : run_parallel(ctx, selected, concurrency);
   if (ec) return ec;

@@ -10,7 +10,7 @@
 namespace runner {
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";  // U+FFFD
 
 // Calls `on_valid(sequence)` for each valid UTF-8 sequence of `s` and
 // `on_invalid()` for each maximal invalid subpart.
@@ -42,10 +42,10 @@ bool xml_allowed(std::string_view seq) {
 }
 
 void append_hex4(std::string& out, unsigned value) {
-  static constexpr char kDigits[] = "0123456789abcdef";
+  static constexpr char DIGITS[] = "0123456789abcdef";
   out += "\\u00";
-  out.push_back(kDigits[(value >> 4) & 0xF]);
-  out.push_back(kDigits[value & 0xF]);
+  out.push_back(DIGITS[(value >> 4) & 0xF]);
+  out.push_back(DIGITS[value & 0xF]);
 }
 
 // Length of the SGR sequence (ESC [ digits/';'/':' m) starting at `pos`, or 0.
@@ -78,7 +78,7 @@ std::string utf8_lossy(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   for_each_utf8(
-      bytes, [&](std::string_view seq) { out.append(seq); }, [&] { out.append(kReplacement); });
+      bytes, [&](std::string_view seq) { out.append(seq); }, [&] { out.append(REPLACEMENT); });
   return out;
 }
 
@@ -107,7 +107,7 @@ std::string json_escape(std::string_view text) {
       out.push_back(static_cast<char>(c));
     }
   };
-  for_each_utf8(text, on_valid, [&] { out.append(kReplacement); });
+  for_each_utf8(text, on_valid, [&] { out.append(REPLACEMENT); });
   return out;
 }
 
@@ -116,7 +116,7 @@ std::string xml_escape(std::string_view text) {
   out.reserve(text.size() + 8);
   const auto on_valid = [&](std::string_view seq) {
     if (!xml_allowed(seq)) {
-      out.append(kReplacement);
+      out.append(REPLACEMENT);
       return;
     }
     if (seq.size() > 1) {
@@ -135,7 +135,7 @@ std::string xml_escape(std::string_view text) {
       default: out.push_back(seq[0]); break;
     }
   };
-  for_each_utf8(text, on_valid, [&] { out.append(kReplacement); });
+  for_each_utf8(text, on_valid, [&] { out.append(REPLACEMENT); });
   return out;
 }
 
@@ -154,8 +154,8 @@ std::string xml_clean(std::string_view text) {
   out.reserve(stripped.size());
   for_each_utf8(
       stripped,
-      [&](std::string_view seq) { out.append(xml_allowed(seq) ? seq : kReplacement); },
-      [&] { out.append(kReplacement); });
+      [&](std::string_view seq) { out.append(xml_allowed(seq) ? seq : REPLACEMENT); },
+      [&] { out.append(REPLACEMENT); });
   return out;
 }
 

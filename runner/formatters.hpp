@@ -2,19 +2,12 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 
 #include "runner/output_formatter.hpp"
 #include "runner/output_location.hpp"
 #include "runner/test_opts.hpp"
 
 namespace runner {
-
-struct FormatterConfig {
-  bool is_multithreaded = false;                 // thread count above 1
-  std::optional<TestTimeOptions> time_options;   // time reporting on
-  bool display_output = false;                   // --show-output
-};
 
 // The formatter for `format`, writing to `out` (which must outlive it).
 std::unique_ptr<OutputFormatter> make_formatter(OutputFormat format, OutputLocation& out,

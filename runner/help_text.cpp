@@ -7,7 +7,7 @@ bool is_space(char c) noexcept {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-constexpr std::string_view kTrailingText =
+constexpr std::string_view TRAILING_TEXT =
     "The FILTER string is tested against the name of all tests, and only those\n"
     "tests whose names contain the filter are run. Multiple filter strings may\n"
     "be passed, which will run all tests matching any of the filters.\n"
@@ -83,19 +83,19 @@ std::string option_block(const OptionDef& def) {
   }
   if (def.takes_arg) block += def.hint;
 
-  if (block.size() < kHelpDescColumn) {
-    block.append(kHelpDescColumn - block.size(), ' ');
+  if (block.size() < HELP_DESC_COLUMN) {
+    block.append(HELP_DESC_COLUMN - block.size(), ' ');
   } else {
     block += '\n';
-    block.append(kHelpDescColumn, ' ');
+    block.append(HELP_DESC_COLUMN, ' ');
   }
 
   bool first = true;
   for (std::string_view stored : def.description) {
-    for (const std::string& row : pack_words(stored, kHelpDescWidth)) {
+    for (const std::string& row : pack_words(stored, HELP_DESC_WIDTH)) {
       if (!first) {
         block += '\n';
-        block.append(kHelpDescColumn, ' ');
+        block.append(HELP_DESC_COLUMN, ' ');
       }
       block += row;
       first = false;
@@ -113,7 +113,7 @@ std::string help_text(std::string_view program_name) {
     if (!def.hidden) text += option_block(def);
   }
   text += "\n\n";
-  text += kTrailingText;
+  text += TRAILING_TEXT;
   return text;
 }
 

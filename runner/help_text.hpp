@@ -10,8 +10,8 @@
 namespace runner {
 
 // Column at which option descriptions start, and the width of their rows.
-inline constexpr std::size_t kHelpDescColumn = 24;
-inline constexpr std::size_t kHelpDescWidth = 54;
+inline constexpr std::size_t HELP_DESC_COLUMN = 24;
+inline constexpr std::size_t HELP_DESC_WIDTH = 54;
 
 // Splits `line` at white space and packs the words greedily into rows of at
 // most `width` characters; a longer word stands alone on its row.

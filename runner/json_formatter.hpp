@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <string>
 
-#include "runner/formatters.hpp"
 #include "runner/output_formatter.hpp"
 #include "runner/output_location.hpp"
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "runner/formatters.hpp"
 #include "runner/output_formatter.hpp"
 #include "runner/output_location.hpp"
 

@@ -36,7 +36,7 @@ enum class OptionId : unsigned char {
   ShuffleSeed,
 };
 
-inline constexpr std::size_t kOptionCount = static_cast<std::size_t>(OptionId::ShuffleSeed) + 1;
+inline constexpr std::size_t OPTION_COUNT = static_cast<std::size_t>(OptionId::ShuffleSeed) + 1;
 
 struct OptionDef {
   OptionId id;

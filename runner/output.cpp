@@ -13,8 +13,6 @@
 namespace runner {
 namespace {
 
-thread_local std::shared_ptr<CaptureBuffer> t_capture;
-
 // One lock per standard stream, so that texts written by parallel threads with
 // capture off do not interleave mid-write.
 std::mutex g_stdout_mutex;
@@ -24,7 +22,7 @@ std::terminate_handler g_previous_terminate = nullptr;
 std::once_flag g_terminate_once;
 
 void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_view text) {
-  if (auto capture = t_capture) {
+  if (auto capture = current_capture()) {
     capture->append(text);
     return;
   }
@@ -47,8 +45,8 @@ void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_vi
   g_stdout_mutex.lock();
   g_stderr_mutex.lock();
   std::fflush(stdout);
-  if (t_capture) {
-    (void)write_all_fd(1, t_capture->contents());
+  if (const auto capture = current_capture()) {
+    (void)write_all_fd(1, capture->contents());
   }
   std::fflush(stdout);
   if (g_previous_terminate != nullptr) g_previous_terminate();
@@ -56,12 +54,6 @@ void print_to(int fd, std::mutex& mutex, std::string_view stream, std::string_vi
 }
 
 }  // namespace
-
-std::shared_ptr<CaptureBuffer> current_capture() noexcept { return t_capture; }
-
-void set_current_capture(std::shared_ptr<CaptureBuffer> buffer) noexcept {
-  t_capture = std::move(buffer);
-}
 
 void print(std::string_view text) { print_to(1, g_stdout_mutex, "stdout", text); }
 
@@ -73,14 +65,14 @@ void install_capture_terminate_handler() {
 }
 
 std::thread spawn_inheriting_capture(std::function<void()> body) {
-  return std::thread([buffer = t_capture, body = std::move(body)] {
-    t_capture = buffer;
+  return std::thread([buffer = current_capture(), body = std::move(body)] {
+    set_current_capture(buffer);
     try {
       body();
     } catch (const CheckFailure&) {
       // The report went to the shared buffer; the failure ends this thread only.
     }
-    t_capture.reset();
+    set_current_capture(nullptr);
   });
 }
 

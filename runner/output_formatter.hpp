@@ -2,16 +2,32 @@
 // implementation per output format. Called on the main thread only.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 
 #include "runner/console_state.hpp"
 #include "runner/test_types.hpp"
+#include "runner/time_options.hpp"
 
 namespace runner {
+
+// What every formatter is told about the run.
+struct FormatterConfig {
+  bool is_multithreaded = false;                 // thread count above 1
+  std::optional<TestTimeOptions> time_options;   // time reporting on
+  bool display_output = false;                   // --show-output
+};
+
+// How long a check may run before write_timeout is called for it.
+inline constexpr std::chrono::seconds TIMEOUT_WARNING{60};
+
+// "test NAME has been running for over 60 seconds\n".
+std::string timeout_warning_text(const TestDesc& desc);
 
 class OutputFormatter {
  public:

@@ -74,10 +74,7 @@ std::error_code PrettyFormatter::write_test_start(const TestDesc& desc) {
 }
 
 std::error_code PrettyFormatter::write_timeout(const TestDesc& desc) {
-  std::string text = "test ";
-  text += desc.name;
-  text += " has been running for over 60 seconds\n";
-  return out_.write_plain(text);
+  return out_.write_plain(timeout_warning_text(desc));
 }
 
 std::error_code PrettyFormatter::write_result(const TestDesc& desc, const TestResult& result,

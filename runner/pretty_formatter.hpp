@@ -1,7 +1,6 @@
 // PrettyFormatter: the default output format, one line per check.
 #pragma once
 
-#include "runner/formatters.hpp"
 #include "runner/output_formatter.hpp"
 #include "runner/output_location.hpp"
 

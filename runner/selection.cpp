@@ -80,9 +80,9 @@ std::error_code list_tests_console(const TestOpts& opts, std::vector<TestDescAnd
   if (auto ec = formatter->write_discovery_start()) return ec;
   for (const TestDescAndFn& t : selected) {
     // Every registered entry is a check: the program holds no benchmarks.
-    constexpr std::string_view kKind = "test";
-    if (auto ec = formatter->write_test_discovered(t.desc, kKind)) return ec;
-    std::string line(kKind);
+    constexpr std::string_view KIND = "test";
+    if (auto ec = formatter->write_test_discovered(t.desc, KIND)) return ec;
+    std::string line(KIND);
     line += ' ';
     line += t.desc.name;
     line += '\n';

@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Descriptions are small (a few kilobytes); anything far larger is not one.
-constexpr std::uintmax_t kMaxDescriptionSize = 1 << 20;
+constexpr std::uintmax_t MAX_DESCRIPTION_SIZE = 1 << 20;
 
 std::optional<std::string> env_text(const char* name) {
   const char* value = std::getenv(name);
@@ -67,7 +67,7 @@ bool is_file(const fs::path& path) {
 std::optional<std::vector<std::uint8_t>> read_small_file(const fs::path& path) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec || size > kMaxDescriptionSize) return std::nullopt;
+  if (ec || size > MAX_DESCRIPTION_SIZE) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::vector<std::uint8_t> data(static_cast<std::size_t>(size));

@@ -144,8 +144,8 @@ std::optional<int> binary(char op, int a, int b) {
 }
 
 bool is_binary(char op) {
-  static constexpr std::string_view kOps = "+-*/m&|^=<>AO";
-  return kOps.find(op) != std::string_view::npos;
+  static constexpr std::string_view OPS = "+-*/m&|^=<>AO";
+  return OPS.find(op) != std::string_view::npos;
 }
 
 std::string strip_padding(std::string_view text) {
@@ -179,8 +179,8 @@ std::optional<TermInfo> parse_terminfo(std::span<const std::uint8_t> data) {
   const auto magic = cur.i16();
   if (!magic) return std::nullopt;
   const auto umagic = static_cast<std::uint16_t>(*magic);
-  if (umagic != kTerminfoMagic16 && umagic != kTerminfoMagic32) return std::nullopt;
-  const std::size_t number_width = umagic == kTerminfoMagic32 ? 4 : 2;
+  if (umagic != TERMINFO_MAGIC_16 && umagic != TERMINFO_MAGIC_32) return std::nullopt;
+  const std::size_t number_width = umagic == TERMINFO_MAGIC_32 ? 4 : 2;
 
   std::array<std::size_t, 5> sizes{};
   for (std::size_t& size : sizes) {
@@ -405,8 +405,8 @@ std::optional<std::string> expand_capability(std::string_view cap, std::span<con
 TerminalColors colors_from_terminfo(const TermInfo& info) {
   TerminalColors colors;
   const std::string* reset = nullptr;
-  for (std::size_t cap : {terminfo_cap::kExitAttributeMode, terminfo_cap::kSetAttributes,
-                          terminfo_cap::kOrigPair}) {
+  for (std::size_t cap : {terminfo_cap::EXIT_ATTRIBUTE_MODE, terminfo_cap::SET_ATTRIBUTES,
+                          terminfo_cap::ORIG_PAIR}) {
     reset = info.string(cap);
     if (reset != nullptr) break;
   }
@@ -415,9 +415,9 @@ TerminalColors colors_from_terminfo(const TermInfo& info) {
   if (!reset_text) return colors;
   colors.reset = *reset_text;
 
-  const std::string* setaf = info.string(terminfo_cap::kSetAForeground);
-  const std::string* setab = info.string(terminfo_cap::kSetABackground);
-  const auto count = info.number(terminfo_cap::kMaxColors);
+  const std::string* setaf = info.string(terminfo_cap::SET_A_FOREGROUND);
+  const std::string* setab = info.string(terminfo_cap::SET_A_BACKGROUND);
+  const auto count = info.number(terminfo_cap::MAX_COLORS);
   if (setaf == nullptr || setab == nullptr || !count) return colors;
   const auto set = [&](std::optional<std::string>& slot, Color color) {
     const int n = static_cast<int>(color);

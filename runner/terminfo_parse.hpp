@@ -17,16 +17,18 @@ namespace runner {
 
 // Positions of the capabilities the runner uses in the standard order.
 namespace terminfo_cap {
-inline constexpr std::size_t kMaxColors = 13;         // number "colors"
-inline constexpr std::size_t kExitAttributeMode = 39;  // string "sgr0"
-inline constexpr std::size_t kSetAttributes = 131;     // string "sgr"
-inline constexpr std::size_t kOrigPair = 297;          // string "op"
-inline constexpr std::size_t kSetAForeground = 359;    // string "setaf"
-inline constexpr std::size_t kSetABackground = 360;    // string "setab"
+inline constexpr std::size_t MAX_COLORS = 13;           // number "colors"
+inline constexpr std::size_t EXIT_ATTRIBUTE_MODE = 39;  // string "sgr0"
+inline constexpr std::size_t SET_ATTRIBUTES = 131;      // string "sgr"
+inline constexpr std::size_t ORIG_PAIR = 297;           // string "op"
+inline constexpr std::size_t SET_A_FOREGROUND = 359;    // string "setaf"
+inline constexpr std::size_t SET_A_BACKGROUND = 360;    // string "setab"
+// Former spelling, kept only until the terminfo fuzz harness uses the name above.
+inline constexpr std::size_t kSetAForeground = SET_A_FOREGROUND;
 }  // namespace terminfo_cap
 
-inline constexpr std::uint16_t kTerminfoMagic16 = 0432;
-inline constexpr std::uint16_t kTerminfoMagic32 = 01036;
+inline constexpr std::uint16_t TERMINFO_MAGIC_16 = 0432;
+inline constexpr std::uint16_t TERMINFO_MAGIC_32 = 01036;
 
 // The standard section of one compiled description.
 struct TermInfo {

@@ -42,10 +42,7 @@ std::error_code TerseFormatter::write_run_start(std::size_t test_count,
 std::error_code TerseFormatter::write_test_start(const TestDesc& /*desc*/) { return {}; }
 
 std::error_code TerseFormatter::write_timeout(const TestDesc& desc) {
-  std::string text = "test ";
-  text += desc.name;
-  text += " has been running for over 60 seconds\n";
-  return out_.write_plain(text);
+  return out_.write_plain(timeout_warning_text(desc));
 }
 
 std::error_code TerseFormatter::write_progress() {
@@ -63,7 +60,7 @@ std::error_code TerseFormatter::write_short_result(std::string_view word, Color 
   ++test_count_;
   ++test_column_;
   // End the line regularly so that line-buffered readers see progress.
-  if (test_column_ % kMaxColumn == kMaxColumn - 1) return write_progress();
+  if (test_column_ % MAX_COLUMN == MAX_COLUMN - 1) return write_progress();
   return {};
 }
 

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 
-#include "runner/formatters.hpp"
 #include "runner/output_formatter.hpp"
 #include "runner/output_location.hpp"
 
@@ -27,7 +26,7 @@ class TerseFormatter final : public OutputFormatter {
   std::error_code write_merged_doctests_times(double total, double compilation) override;
 
   // A progress line ends every this many columns.
-  static constexpr std::size_t kMaxColumn = 88;
+  static constexpr std::size_t MAX_COLUMN = 88;
 
  private:
   std::error_code write_short_result(std::string_view word, Color color);

@@ -10,9 +10,9 @@
 #include <typeinfo>
 
 #include "runner/check_failure.hpp"
-#include "runner/console.hpp"
 #include "runner/io_error_text.hpp"
 #include "runner/output.hpp"
+#include "runner/result_policy.hpp"
 
 namespace runner {
 namespace {

@@ -156,7 +156,7 @@ TEST(HelpText, StartsWithUsageForTheProgramName) {
 TEST(HelpText, EveryLineFitsTheDescriptionColumnExceptTheMendedOne) {
   for (const std::string& line : split_lines(help_text("p"))) {
     if (line == kMendedCaptureLine) continue;
-    EXPECT_LE(line.size(), runner::kHelpDescColumn + runner::kHelpDescWidth) << line;
+    EXPECT_LE(line.size(), runner::HELP_DESC_COLUMN + runner::HELP_DESC_WIDTH) << line;
     EXPECT_TRUE(line.empty() || line.back() != ' ' || line.find("--") != std::string::npos)
         << "stray trailing blank: [" << line << "]";
   }

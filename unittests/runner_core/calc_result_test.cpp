@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "runner/console.hpp"
+#include "runner/result_policy.hpp"
 
 namespace {
 

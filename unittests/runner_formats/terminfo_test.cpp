@@ -26,7 +26,7 @@ using runner::parse_terminfo;
 
 // A compact description of a compiled file, turned into its bytes.
 struct TermSpec {
-  std::uint16_t magic = runner::kTerminfoMagic16;
+  std::uint16_t magic = runner::TERMINFO_MAGIC_16;
   std::string names = "test|a test terminal";
   std::vector<std::uint8_t> booleans = {1, 0, 1};
   std::vector<std::int32_t> numbers;                // -1 for absent
@@ -63,7 +63,7 @@ std::vector<std::uint8_t> compile(const TermSpec& term) {
   if (out.size() % 2 != 0) out.push_back(0);
   for (std::int32_t n : term.numbers) {
     put16(out, n);
-    if (term.magic == runner::kTerminfoMagic32) put16(out, n >> 16);
+    if (term.magic == runner::TERMINFO_MAGIC_32) put16(out, n >> 16);
   }
   for (std::int32_t o : offsets) put16(out, o);
   out.insert(out.end(), table.begin(), table.end());
@@ -71,22 +71,22 @@ std::vector<std::uint8_t> compile(const TermSpec& term) {
 }
 
 // A colour terminal: colors, sgr0, op, setaf and setab at their positions.
-TermSpec colour_spec(std::int32_t colors, std::uint16_t magic = runner::kTerminfoMagic16) {
+TermSpec colour_spec(std::int32_t colors, std::uint16_t magic = runner::TERMINFO_MAGIC_16) {
   TermSpec term;
   term.magic = magic;
-  term.numbers.assign(cap::kMaxColors + 1, -1);
-  term.numbers[cap::kMaxColors] = colors;
-  term.strings.assign(cap::kSetABackground + 1, std::nullopt);
-  term.strings[cap::kExitAttributeMode] = "\x1b[0m";
-  term.strings[cap::kOrigPair] = "\x1b[39;49m";
-  term.strings[cap::kSetAForeground] = "\x1b[3%p1%dm";
-  term.strings[cap::kSetABackground] = "\x1b[4%p1%dm";
+  term.numbers.assign(cap::MAX_COLORS + 1, -1);
+  term.numbers[cap::MAX_COLORS] = colors;
+  term.strings.assign(cap::SET_A_BACKGROUND + 1, std::nullopt);
+  term.strings[cap::EXIT_ATTRIBUTE_MODE] = "\x1b[0m";
+  term.strings[cap::ORIG_PAIR] = "\x1b[39;49m";
+  term.strings[cap::SET_A_FOREGROUND] = "\x1b[3%p1%dm";
+  term.strings[cap::SET_A_BACKGROUND] = "\x1b[4%p1%dm";
   return term;
 }
 
 TEST(ParseTerminfo, ReadsBothNumberFormats) {
-  for (std::uint16_t magic : {runner::kTerminfoMagic16, runner::kTerminfoMagic32}) {
-    TermSpec term = colour_spec(magic == runner::kTerminfoMagic32 ? 16777216 : 256, magic);
+  for (std::uint16_t magic : {runner::TERMINFO_MAGIC_16, runner::TERMINFO_MAGIC_32}) {
+    TermSpec term = colour_spec(magic == runner::TERMINFO_MAGIC_32 ? 16777216 : 256, magic);
     term.numbers[0] = 80;
     const auto info = parse_terminfo(compile(term));
     ASSERT_TRUE(info.has_value()) << magic;
@@ -94,11 +94,11 @@ TEST(ParseTerminfo, ReadsBothNumberFormats) {
     EXPECT_EQ(info->booleans, (std::vector<bool>{true, false, true}));
     EXPECT_EQ(info->number(0), std::optional<std::int32_t>(80));
     EXPECT_EQ(info->number(1), std::nullopt);
-    EXPECT_EQ(info->number(cap::kMaxColors), term.numbers[cap::kMaxColors]);
+    EXPECT_EQ(info->number(cap::MAX_COLORS), term.numbers[cap::MAX_COLORS]);
     EXPECT_EQ(info->number(500), std::nullopt);
-    ASSERT_NE(info->string(cap::kSetAForeground), nullptr);
-    EXPECT_EQ(*info->string(cap::kSetAForeground), "\x1b[3%p1%dm");
-    EXPECT_EQ(info->string(cap::kSetAttributes), nullptr);
+    ASSERT_NE(info->string(cap::SET_A_FOREGROUND), nullptr);
+    EXPECT_EQ(*info->string(cap::SET_A_FOREGROUND), "\x1b[3%p1%dm");
+    EXPECT_EQ(info->string(cap::SET_ATTRIBUTES), nullptr);
     EXPECT_EQ(info->string(9999), nullptr);
   }
 }
@@ -108,7 +108,7 @@ TEST(ParseTerminfo, AlignsNumbersAfterAnOddHeader) {
   term.names = "odd";  // 6 + 4 + 3 booleans = odd length before the numbers
   const auto info = parse_terminfo(compile(term));
   ASSERT_TRUE(info.has_value());
-  EXPECT_EQ(info->number(cap::kMaxColors), std::optional<std::int32_t>(8));
+  EXPECT_EQ(info->number(cap::MAX_COLORS), std::optional<std::int32_t>(8));
 }
 
 TEST(ParseTerminfo, RejectsEveryTruncationAndBadHeader) {
@@ -175,7 +175,7 @@ TEST(ParseTerminfo, SurvivesGarbage) {
     // sections that fit in the data.
     ASSERT_GE(data.size(), 12u);
     const unsigned magic = data[0] | (data[1] << 8);
-    EXPECT_TRUE(magic == runner::kTerminfoMagic16 || magic == runner::kTerminfoMagic32);
+    EXPECT_TRUE(magic == runner::TERMINFO_MAGIC_16 || magic == runner::TERMINFO_MAGIC_32);
     EXPECT_EQ(info->booleans.size(), static_cast<std::size_t>(data[4] | (data[5] << 8)));
     EXPECT_LE(info->booleans.size() + info->numbers.size() * 2 + info->strings.size() * 2,
               data.size());
@@ -245,26 +245,26 @@ TEST(ColorsFromTerminfo, NeedsSetafSetabAndEnoughColours) {
   }
   {
     TermSpec term = colour_spec(8);
-    term.strings[cap::kSetABackground].reset();
+    term.strings[cap::SET_A_BACKGROUND].reset();
     const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(term)));
     EXPECT_FALSE(colors.red || colors.green || colors.yellow);
   }
   {
     TermSpec term = colour_spec(8);
-    term.numbers[cap::kMaxColors] = -1;
+    term.numbers[cap::MAX_COLORS] = -1;
     const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(term)));
     EXPECT_FALSE(colors.red);
   }
   {
     // Reset falls back from sgr0 to sgr (expanded with zero parameters) to op.
     TermSpec term = colour_spec(8);
-    term.strings[cap::kExitAttributeMode].reset();
-    term.strings[cap::kSetAttributes] = "\x1b[0%?%p1%t;7%;m";
+    term.strings[cap::EXIT_ATTRIBUTE_MODE].reset();
+    term.strings[cap::SET_ATTRIBUTES] = "\x1b[0%?%p1%t;7%;m";
     EXPECT_EQ(runner::colors_from_terminfo(*parse_terminfo(compile(term))).reset, "\x1b[0m");
-    term.strings[cap::kSetAttributes].reset();
+    term.strings[cap::SET_ATTRIBUTES].reset();
     EXPECT_EQ(runner::colors_from_terminfo(*parse_terminfo(compile(term))).reset, "\x1b[39;49m");
     // With no way to reset, no colour is offered.
-    term.strings[cap::kOrigPair].reset();
+    term.strings[cap::ORIG_PAIR].reset();
     const auto colors = runner::colors_from_terminfo(*parse_terminfo(compile(term)));
     EXPECT_FALSE(colors.red || colors.green || colors.yellow);
   }
