@@ -1,9 +1,11 @@
 #include "runner/cli.hpp"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <system_error>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -155,12 +157,16 @@ std::string nightly_only(std::string_view name, std::string_view what) {
   return s;
 }
 
+// Why building the options stopped: an error for the command line, or a bad
+// environment variable value.
+using Stop = std::variant<OptsError, EnvFailure>;
+
 struct Builder {
   const Matches& m;
   TestOpts opts;
   bool unstable = false;
 
-  std::optional<OptsError> unstable_options() {
+  std::optional<Stop> unstable_options() {
     auto z = m.value(OptionId::Unstable);
     if (!z) return std::nullopt;
     if (!env_text(BOOTSTRAP_VAR)) {
@@ -171,7 +177,7 @@ struct Builder {
     return std::nullopt;
   }
 
-  std::optional<OptsError> unstable_flags() {
+  std::optional<Stop> unstable_flags() {
     constexpr std::array FLAGS{OptionId::ForceRunInProcess, OptionId::ExcludeShouldPanic,
                                 OptionId::FailFast, OptionId::ReportTime, OptionId::EnsureTime};
     for (OptionId id : FLAGS) {
@@ -183,14 +189,17 @@ struct Builder {
     return std::nullopt;
   }
 
-  void time_options() {
+  std::optional<Stop> time_options() {
     bool ensure = m.present(OptionId::EnsureTime);
     if (ensure || m.present(OptionId::ReportTime)) {
-      opts.time_options = TestTimeOptions::new_from_env(ensure);
+      auto read = TestTimeOptions::from_env(ensure);
+      if (auto* failure = std::get_if<EnvFailure>(&read)) return std::move(*failure);
+      opts.time_options = std::get<TestTimeOptions>(std::move(read));
     }
+    return std::nullopt;
   }
 
-  std::optional<OptsError> shuffle() {
+  std::optional<Stop> shuffle() {
     if (m.present(OptionId::Shuffle)) {
       if (!unstable) return OptsError{nightly_only("shuffle", "flag")};
       opts.shuffle = true;
@@ -210,7 +219,8 @@ struct Builder {
       if (auto v = env_raw(SHUFFLE_SEED_VAR)) {
         auto parsed = parse_u64(*v);
         if (!std::holds_alternative<std::uint64_t>(parsed)) {
-          fail(std::string(SHUFFLE_SEED_VAR) + " is `" + *v + "`, should be a number.");
+          return EnvFailure{std::string(SHUFFLE_SEED_VAR) + " is `" + *v + "`, should be a number.",
+                            SourceLocation::current()};
         }
         opts.shuffle_seed = std::get<std::uint64_t>(parsed);
       }
@@ -218,7 +228,7 @@ struct Builder {
     return std::nullopt;
   }
 
-  std::optional<OptsError> run_ignored() {
+  std::optional<Stop> run_ignored() {
     bool include = m.present(OptionId::IncludeIgnored);
     bool only = m.present(OptionId::Ignored);
     if (include && only) {
@@ -228,7 +238,7 @@ struct Builder {
     return std::nullopt;
   }
 
-  std::optional<OptsError> test_threads() {
+  std::optional<Stop> test_threads() {
     auto v = m.value(OptionId::TestThreads);
     if (!v) return std::nullopt;
     auto parsed = parse_u64(*v);
@@ -246,7 +256,7 @@ struct Builder {
     return std::nullopt;
   }
 
-  std::optional<OptsError> color() {
+  std::optional<Stop> color() {
     auto v = m.value(OptionId::Color);
     if (!v || *v == "auto") {
       opts.color = ColorConfig::Auto;
@@ -260,7 +270,7 @@ struct Builder {
     return std::nullopt;
   }
 
-  std::optional<OptsError> format() {
+  std::optional<Stop> format() {
     auto v = m.value(OptionId::Format);
     if (!v) {
       opts.format = m.present(OptionId::Quiet) ? OutputFormat::Terse : OutputFormat::Pretty;
@@ -296,10 +306,10 @@ struct Builder {
   }
 
   // The settings in the order in which they are examined; the first error wins.
-  std::optional<OptsError> build() {
+  std::optional<Stop> build() {
     if (auto err = unstable_options()) return err;
     if (auto err = unstable_flags()) return err;
-    time_options();
+    if (auto err = time_options()) return err;
     if (auto err = shuffle()) return err;
     if (auto err = run_ignored()) return err;
     if (auto err = test_threads()) return err;
@@ -316,19 +326,17 @@ std::variant<std::uint64_t, std::string> parse_u64(std::string_view text) {
   if (text.empty()) return std::string("cannot parse integer from empty string");
   std::string_view digits = text;
   if (digits.front() == '+') digits.remove_prefix(1);
-  if (digits.empty()) return std::string("invalid digit found in string");
   std::uint64_t value = 0;
-  constexpr std::uint64_t MAX = std::numeric_limits<std::uint64_t>::max();
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::string("invalid digit found in string");
-    auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (MAX - digit) / 10) return std::string("number too large to fit in target type");
-    value = value * 10 + digit;
-  }
+  const char* const end = digits.data() + digits.size();
+  const auto [stop, ec] = std::from_chars(digits.data(), end, value);
+  // The digits before the first other character decide an overflow, as they
+  // would when reading digit by digit.
+  if (ec == std::errc::result_out_of_range) return std::string("number too large to fit in target type");
+  if (ec != std::errc() || stop != end) return std::string("invalid digit found in string");
   return value;
 }
 
-OptsResult parse_opts(std::span<const std::string> args) {
+CommandLine parse_command_line(std::span<const std::string> args) {
   std::string_view program = args.empty() ? std::string_view("...") : std::string_view(args[0]);
   std::span<const std::string> rest = args.empty() ? args : args.subspan(1);
 
@@ -336,16 +344,33 @@ OptsResult parse_opts(std::span<const std::string> args) {
   if (auto err = scan(rest, m)) return *err;
   if (auto err = check_repeats(m)) return *err;
 
-  if (m.present(OptionId::Help)) {
-    print(help_text(program));
-    return HelpShown{};
-  }
+  if (m.present(OptionId::Help)) return HelpShown{help_text(program)};
 
   Builder builder{m, {}, false};
-  if (auto err = builder.build()) return *err;
-
-  if (builder.opts.logfile) print("warning: `--logfile` is deprecated");
+  if (auto stop = builder.build()) {
+    return std::visit([](auto&& reason) -> CommandLine { return std::move(reason); }, std::move(*stop));
+  }
   return std::move(builder.opts);
+}
+
+std::optional<std::string> opts_warning(const TestOpts& opts) {
+  if (opts.logfile) return std::string("warning: `--logfile` is deprecated");
+  return std::nullopt;
+}
+
+OptsResult parse_opts(std::span<const std::string> args) {
+  CommandLine parsed = parse_command_line(args);
+  if (auto* failure = std::get_if<EnvFailure>(&parsed)) {
+    fail(std::move(failure->message), failure->location);
+  }
+  if (auto* help = std::get_if<HelpShown>(&parsed)) {
+    print(help->text);
+    return std::move(*help);
+  }
+  if (auto* error = std::get_if<OptsError>(&parsed)) return std::move(*error);
+  TestOpts& opts = std::get<TestOpts>(parsed);
+  if (auto warning = opts_warning(opts)) print(*warning);
+  return std::move(opts);
 }
 
 }  // namespace runner

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "runner/check_failure.hpp"
 
@@ -27,44 +28,61 @@ std::optional<std::chrono::milliseconds> parse_millis(std::string_view text) {
 }
 
 // The threshold named by `var` ("warn,critical" in milliseconds), or
-// `fallback` when the variable is not set. A bad value raises a failure.
-TimeThreshold threshold_from_env(const char* var, TimeThreshold fallback) {
+// `fallback` when the variable is not set.
+std::variant<TimeThreshold, EnvFailure> threshold_from_env(const char* var, TimeThreshold fallback) {
   const char* raw = std::getenv(var);
   if (raw == nullptr) return fallback;
   const std::string_view value(raw);
 
   const std::size_t comma = value.find(',');
   if (comma == std::string_view::npos || value.find(',', comma + 1) != std::string_view::npos) {
-    fail(std::string("Duration variable ") + var +
-         " expected to have 2 numbers separated by comma, but got " + std::string(value));
+    return EnvFailure{std::string("Duration variable ") + var +
+                          " expected to have 2 numbers separated by comma, but got " +
+                          std::string(value),
+                      SourceLocation::current()};
   }
   const std::string_view parts[2] = {value.substr(0, comma), value.substr(comma + 1)};
   std::chrono::milliseconds millis[2]{};
   for (int i = 0; i < 2; ++i) {
     const auto parsed = parse_millis(parts[i]);
     if (!parsed) {
-      fail(std::string("Duration value in variable ") + var +
-           " is expected to be a number, but got " + std::string(parts[i]));
+      return EnvFailure{std::string("Duration value in variable ") + var +
+                            " is expected to be a number, but got " + std::string(parts[i]),
+                        SourceLocation::current()};
     }
     millis[i] = *parsed;
   }
   if (millis[0] > millis[1]) {
-    fail("Test execution warn time should be less or equal to the critical time");
+    return EnvFailure{"Test execution warn time should be less or equal to the critical time",
+                      SourceLocation::current()};
   }
-  return {millis[0], millis[1]};
+  return TimeThreshold{millis[0], millis[1]};
 }
 
 }  // namespace
 
-TestTimeOptions TestTimeOptions::new_from_env(bool error_on_excess) {
+std::variant<TestTimeOptions, EnvFailure> TestTimeOptions::from_env(bool error_on_excess) {
   TestTimeOptions options;
   options.error_on_excess = error_on_excess;
-  options.unit_threshold = threshold_from_env("QUORVANE_TEST_TIME_UNIT", options.unit_threshold);
-  options.integration_threshold =
-      threshold_from_env("QUORVANE_TEST_TIME_INTEGRATION", options.integration_threshold);
-  options.doctest_threshold =
-      threshold_from_env("QUORVANE_TEST_TIME_DOCTEST", options.doctest_threshold);
+  const std::pair<const char*, TimeThreshold*> variables[] = {
+      {"QUORVANE_TEST_TIME_UNIT", &options.unit_threshold},
+      {"QUORVANE_TEST_TIME_INTEGRATION", &options.integration_threshold},
+      {"QUORVANE_TEST_TIME_DOCTEST", &options.doctest_threshold},
+  };
+  for (const auto& [name, threshold] : variables) {
+    auto read = threshold_from_env(name, *threshold);
+    if (auto* failure = std::get_if<EnvFailure>(&read)) return std::move(*failure);
+    *threshold = std::get<TimeThreshold>(read);
+  }
   return options;
+}
+
+TestTimeOptions TestTimeOptions::new_from_env(bool error_on_excess) {
+  auto read = from_env(error_on_excess);
+  if (auto* failure = std::get_if<EnvFailure>(&read)) {
+    fail(std::move(failure->message), failure->location);
+  }
+  return std::get<TestTimeOptions>(std::move(read));
 }
 
 }  // namespace runner

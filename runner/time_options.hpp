@@ -2,10 +2,20 @@
 #pragma once
 
 #include <chrono>
+#include <string>
+#include <variant>
 
+#include "runner/source_location.hpp"
 #include "runner/test_types.hpp"
 
 namespace runner {
+
+// A bad value of one of the runner's environment variables: the message of
+// the failure it stops the program with, and where the value was refused.
+struct EnvFailure {
+  std::string message;
+  SourceLocation location;
+};
 
 struct TimeThreshold {
   std::chrono::milliseconds warn;
@@ -20,7 +30,10 @@ struct TestTimeOptions {
 
   // Reads QUORVANE_TEST_TIME_UNIT, QUORVANE_TEST_TIME_INTEGRATION and
   // QUORVANE_TEST_TIME_DOCTEST ("warn,critical" in milliseconds). A bad value
-  // raises a failure on the calling thread (the main thread stops with 101).
+  // gives its failure instead of options.
+  static std::variant<TestTimeOptions, EnvFailure> from_env(bool error_on_excess);
+  // The same, raising a bad value's failure on the calling thread (the main
+  // thread stops with 101).
   static TestTimeOptions new_from_env(bool error_on_excess);
 
   TimeThreshold threshold_for(TestType type) const noexcept {

@@ -458,6 +458,39 @@ TEST(ParseOpts, BadTimeThresholdRaisesAFailure) {
   EXPECT_THROW((void)runner::parse_opts(args), runner::CheckFailure);
 }
 
+TEST(ParseCommandLine, PrintsAndRaisesNothingAndSaysWhatToDo) {
+  const struct {
+    std::vector<std::string> args;
+    Env env;
+    std::string help;     // expected help text, if any
+    std::string failure;  // expected failure message, if any
+    bool warns;
+  } cases[] = {
+      {{"-h", "--logfile", "f"}, {}, runner::help_text("prog"), "", false},
+      {{"--logfile", "f"}, {}, "", "", true},
+      {{"-Zunstable-options"},
+       {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE_SEED", "soon"}},
+       "", "QUORVANE_TEST_SHUFFLE_SEED is `soon`, should be a number.", false},
+      {{"-Zunstable-options", "--report-time", "--logfile", "f"},
+       {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_TIME_UNIT", "9,1"}},
+       "", "Test execution warn time should be less or equal to the critical time", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(join(c.args));
+    auto guard = clean_runner_env();
+    for (const auto& [name, value] : c.env) guard.set(name, value);
+    CaptureGuard capture;
+    const runner::CommandLine parsed = runner::parse_command_line(with_program(c.args));
+    EXPECT_EQ(capture.text(), "");
+    const auto* help = std::get_if<HelpShown>(&parsed);
+    EXPECT_EQ(help ? help->text : "", c.help);
+    const auto* failure = std::get_if<runner::EnvFailure>(&parsed);
+    EXPECT_EQ(failure ? failure->message : "", c.failure);
+    const auto* opts = std::get_if<TestOpts>(&parsed);
+    EXPECT_EQ(opts != nullptr && runner::opts_warning(*opts).has_value(), c.warns);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // The integer parser
 
