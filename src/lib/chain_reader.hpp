@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <span>
+#include <vector>
 
 #include "base/little_endian.hpp"
 #include "error/dat_error.hpp"
@@ -36,6 +37,10 @@ class ChainReader {
  public:
   ChainReader(Source& file, std::uint32_t block_size, std::span<std::uint8_t> out)
       : file_(file), block_size_(block_size), out_(out) {}
+
+  // Makes the reader append the offset of every block whose pointer it reads
+  // to `blocks`, in chain order.
+  void record_blocks(std::vector<std::uint32_t>* blocks) noexcept { blocks_ = blocks; }
 
   DatResult<void> run(std::uint32_t first_block) {
     current_ = first_block;
@@ -71,6 +76,7 @@ class ChainReader {
   DatResult<void> exact_step() {
     std::array<std::uint8_t, BLOCK_POINTER_SIZE> pointer{};
     if (auto r = file_.read_exact_at_compat(pointer, current_); !r) return Err{std::move(r).error()};
+    record(current_);
     const std::uint32_t next = quorvane_base::load_u32_le(pointer.data());
     if (next == 0) {
       // The chain ends early: everything still missing follows this pointer.
@@ -152,6 +158,7 @@ class ChainReader {
       }
       std::uint8_t pointer[BLOCK_POINTER_SIZE];
       copy_raw(pointer, raw, BLOCK_POINTER_SIZE);
+      record(block);
       copy_raw(out_.data() + pos_, raw + BLOCK_POINTER_SIZE, piece);
       const std::uint32_t next = quorvane_base::load_u32_le(pointer);
       if (next == 0 && piece < remaining()) {
@@ -217,7 +224,12 @@ class ChainReader {
     return true;
   }
 
+  void record(std::uint64_t block) {
+    if (blocks_ != nullptr) blocks_->push_back(static_cast<std::uint32_t>(block));
+  }
+
   Source& file_;
+  std::vector<std::uint32_t>* blocks_ = nullptr;
   std::uint32_t block_size_;
   std::span<std::uint8_t> out_;
   std::size_t pos_ = 0;

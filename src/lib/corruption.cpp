@@ -14,4 +14,10 @@ DatError corruption(const char* format, ...) {
   return DatError::Corruption{text};
 }
 
+DatError file_larger_than_archive(std::uint32_t id, std::uint32_t size,
+                                  std::uint64_t archive_length) {
+  return corruption("file 0x%08X claims %u bytes, more than the archive's %llu bytes",
+                    static_cast<unsigned>(id), static_cast<unsigned>(size), ull(archive_length));
+}
+
 }  // namespace quorvane_dat::detail

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "base/little_endian.hpp"
 #include "lib/chain_reader.hpp"
 #include "lib/corruption.hpp"
 #include "lib/dat_format.hpp"
@@ -100,30 +101,83 @@ DatResult<void> DatDatabase::visit_directory(DirectoryVisitor& visitor) const {
                                 visitor);
 }
 
+DatResult<void> DatDatabase::gather(std::uint32_t offset, std::span<std::uint8_t> out) const {
+  if (out.empty()) return {};
+  detail::ChainReader<const ReadOnlyFile> chain(file_, header_.block_size, out);
+  return chain.run(offset);
+}
+
 DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t offset,
                                                                  std::uint32_t size) const {
   std::vector<std::uint8_t> buffer(size);
-  if (size == 0) return buffer;
-  detail::ChainReader<const ReadOnlyFile> chain(file_, header_.block_size, buffer);
-  if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
+  if (auto gathered = gather(offset, buffer); !gathered) return Err{std::move(gathered).error()};
   return buffer;
 }
 
-DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) const {
-  const DatFileEntry* found = files_.find(id);
-  if (found == nullptr) return Err{DatError::NotFound{id}};
-  const DatFileEntry& entry = *found;
+DatResult<const DatFileEntry*> DatDatabase::checked_entry(std::uint32_t id) const {
+  const DatFileEntry* entry = files_.find(id);
+  if (entry == nullptr) return Err{DatError::NotFound{id}};
   // The size is a stored field: refuse it before allocating when the archive
   // could not hold that many bytes.
-  if (entry.size > archive_length_) {
-    return Err{detail::corruption("file 0x%08X claims %u bytes, more than the archive's %llu bytes",
-                          static_cast<unsigned>(id), static_cast<unsigned>(entry.size),
-                          detail::ull(archive_length_))};
+  if (entry->size > archive_length_) {
+    return Err{detail::file_larger_than_archive(id, entry->size, archive_length_)};
   }
-  auto stored = read_file_data(entry.offset, entry.size);
+  return entry;
+}
+
+DatResult<std::vector<std::uint8_t>> DatDatabase::get_stored(std::uint32_t id) const {
+  auto entry = checked_entry(id);
+  if (!entry) return Err{std::move(entry).error()};
+  return read_file_data((*entry)->offset, (*entry)->size);
+}
+
+DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) const {
+  auto entry = checked_entry(id);
+  if (!entry) return Err{std::move(entry).error()};
+  auto stored = read_file_data((*entry)->offset, (*entry)->size);
   if (!stored) return stored;
-  if (entry.is_compressed()) return decompress_lrs(*stored);
+  if ((*entry)->is_compressed()) return decompress_lrs(*stored);
   return stored;
+}
+
+DatResult<void> DatDatabase::get_file_into(std::uint32_t id, std::vector<std::uint8_t>& out) const {
+  auto entry = checked_entry(id);
+  if (!entry) return Err{std::move(entry).error()};
+  const DatFileEntry& found = **entry;
+  if (!found.is_compressed()) {
+    out.resize(found.size);
+    return gather(found.offset, out);
+  }
+  auto stored = read_file_data(found.offset, found.size);
+  if (!stored) return Err{std::move(stored).error()};
+  decompress_lrs_into(*stored, out);
+  return {};
+}
+
+DatResult<std::vector<std::uint32_t>> DatDatabase::chain_blocks(std::uint32_t offset,
+                                                                std::uint32_t size) const {
+  if (size > archive_length_) return Err{detail::corruption(
+      "chain at 0x%08X claims %u bytes, more than the archive's %llu bytes",
+      static_cast<unsigned>(offset), static_cast<unsigned>(size), detail::ull(archive_length_))};
+  std::vector<std::uint32_t> blocks;
+  if (size == 0) return blocks;
+  std::vector<std::uint8_t> scratch(size);
+  detail::ChainReader<const ReadOnlyFile> chain(file_, header_.block_size, scratch);
+  chain.record_blocks(&blocks);
+  if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
+  return blocks;
+}
+
+DatResult<std::uint64_t> DatDatabase::decoded_size(std::uint32_t id) const {
+  auto entry = checked_entry(id);
+  if (!entry) return Err{std::move(entry).error()};
+  const DatFileEntry& found = **entry;
+  if (!found.is_compressed() || found.size < 4) return std::uint64_t{found.size};
+  std::array<std::uint8_t, 4> declared{};
+  if (auto gathered = gather(found.offset, declared); !gathered) {
+    return Err{std::move(gathered).error()};
+  }
+  return std::uint64_t{quorvane_base::load_u32_le(declared.data())};
 }
 
 }  // namespace quorvane_dat

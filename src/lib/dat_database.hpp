@@ -31,6 +31,21 @@ class DatDatabase {
   // Safe to call from several threads at once.
   DatResult<std::vector<std::uint8_t>> get_file(std::uint32_t id) const;
 
+  // The stored bytes of file `id`, not decoded.
+  DatResult<std::vector<std::uint8_t>> get_stored(std::uint32_t id) const;
+
+  // As get_file, into `out`, whose capacity is reused.
+  DatResult<void> get_file_into(std::uint32_t id, std::vector<std::uint8_t>& out) const;
+
+  // The size get_file(id) delivers at most: for a compressed file of at
+  // least 4 bytes the size its body declares (one 4-byte read), otherwise
+  // the stored size.
+  DatResult<std::uint64_t> decoded_size(std::uint32_t id) const;
+
+  // The blocks, in chain order, that gathering `size` bytes from `offset` reads.
+  DatResult<std::vector<std::uint32_t>> chain_blocks(std::uint32_t offset,
+                                                     std::uint32_t size) const;
+
   // Gathers `size` bytes through the block chain starting at `offset`.
   DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset,
                                                       std::uint32_t size) const;
@@ -43,10 +58,15 @@ class DatDatabase {
   std::uint64_t archive_length() const noexcept { return archive_length_; }
 
  private:
+  friend class BatchAccess;
   DatDatabase(DatHeader header, FileIndex files,
               ReadOnlyFile file, std::uint64_t archive_length);
   // Walks the directory tree from the header's root into the index.
   DatResult<void> read_directory();
+  // The entry of `id` whose size the archive could hold.
+  DatResult<const DatFileEntry*> checked_entry(std::uint32_t id) const;
+  // Gathers the chain at `offset` into all of `out`.
+  DatResult<void> gather(std::uint32_t offset, std::span<std::uint8_t> out) const;
 
   DatHeader header_;
   FileIndex files_;

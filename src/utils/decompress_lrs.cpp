@@ -71,7 +71,16 @@ void copy_widened(std::uint8_t* base, std::uint8_t* dst, std::size_t distance,
 }  // namespace
 
 std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
-  if (input.size() < 4) return {input.begin(), input.end()};
+  std::vector<std::uint8_t> out;
+  decompress_lrs_into(input, out);
+  return out;
+}
+
+void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out) {
+  if (input.size() < 4) {
+    out.assign(input.begin(), input.end());
+    return;
+  }
 
   const std::uint32_t declared = quorvane_base::load_u32_le(input.data());
   const std::uint8_t* in = input.data() + 4;
@@ -87,7 +96,7 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
   // through a pointer, but only a step ahead of what has been produced: a
   // declared size, true or not, costs no memory the stream does not fill.
   // The slack beyond the decoded length is cut off at the end.
-  std::vector<std::uint8_t> out(std::min(limit, OUTPUT_STEP));
+  out.resize(std::min(limit, std::max(OUTPUT_STEP, out.capacity())));
   std::uint8_t* base = out.data();
   std::uint8_t* dst = base;
   std::uint8_t* dst_end = base + out.size();
@@ -152,7 +161,6 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
 
 done:
   out.resize(static_cast<std::size_t>(dst - base));
-  return out;
 }
 
 }  // namespace quorvane_dat

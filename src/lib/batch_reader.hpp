@@ -1,0 +1,61 @@
+// read_batch: every selected file of an archive, visited in the order of its
+// offsets, read in large sequential windows and decoded on worker threads.
+// For a tool that fetches or checks many files at once; get_file stays the
+// way to fetch one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "error/dat_error.hpp"
+#include "lib/dat_database.hpp"
+#include "lib/dat_header.hpp"
+
+namespace quorvane_dat {
+
+/// One file handed to the callback of read_batch. Its spans stay valid only
+/// during the call.
+struct BatchFile {
+  /// The file's directory entry.
+  const DatFileEntry* entry = nullptr;
+  /// The decoded bytes (the stored bytes when BatchOptions::decode is off);
+  /// empty when `error` is set.
+  std::span<const std::uint8_t> bytes;
+  /// For a compressed entry of at least 4 bytes, the decoded size its body
+  /// declares; otherwise the stored size.
+  std::uint64_t declared_size = 0;
+  /// The blocks of the file's chain in chain order, when
+  /// BatchOptions::collect_blocks is on and the chain could be read.
+  std::span<const std::uint32_t> blocks;
+  /// Why the file could not be read or decoded, or nullptr.
+  const DatError* error = nullptr;
+};
+
+/// How read_batch reads and decodes.
+struct BatchOptions {
+  /// Threads that gather and decode files; 0: the processors available.
+  unsigned threads = 0;
+  /// Bytes of the archive read by one sequential read (at least 1 MiB).
+  std::size_t window_bytes = std::size_t{4} << 20;
+  /// Decode compressed files (off: hand over the stored bytes).
+  bool decode = true;
+  /// Report each chain's blocks.
+  bool collect_blocks = false;
+};
+
+/// Called for every file, on the thread that called read_batch, in the order
+/// of the files' offsets (ties in the order of the selection). Returning
+/// false stops the batch after this file.
+using BatchCallback = std::function<bool(const BatchFile&)>;
+
+/// Reads the files of `selection` (every entry of the archive when it is
+/// empty) and hands each to `callback`. A file that cannot be read is handed
+/// over with its error and does not stop the batch. Memory stays within a
+/// few windows per thread plus the largest files being decoded.
+/// Fails only when the batch itself cannot run (a thread cannot start).
+DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
+                           const BatchOptions& options, const BatchCallback& callback);
+
+}  // namespace quorvane_dat
