@@ -133,6 +133,48 @@ void archive_seeds(CorpusWriter& w) {
     b.set_root(node);
     w.write("archive_open", "directory_cycle", b.bytes());
   }
+  {
+    // One leaf named by two parents, and by one of them twice.
+    ArchiveBuilder b(512);
+    Node leaf;
+    leaf.entries.push_back(b.add_file(TABLE_ID, table_bytes(1, 1), true));
+    const std::uint32_t shared = b.add_node(leaf);
+    Node left;
+    left.entries.push_back(b.add_file(2, pattern(40, 2), false));
+    left.branches[0] = shared;
+    left.branches[1] = shared;
+    Node root;
+    root.entries.push_back(b.add_file(1, pattern(30, 1), false));
+    root.branches[0] = b.add_node(left);
+    root.branches[1] = shared;
+    b.set_root(b.add_node(root));
+    w.write("archive_open", "shared_node", b.bytes());
+  }
+  {
+    // 300 nodes packed 12 bytes apart, each naming the next in slot 0: a deep
+    // directory of overlapping nodes in a small file.
+    ArchiveBuilder b(2048);
+    b.pad_to(dat_writer::DATA_START);
+    const auto first = static_cast<std::uint32_t>(b.size());
+    b.pad_to(first + 300 * 12 + quorvane_dat::NODE_SIZE);
+    for (std::uint32_t i = 0; i + 1 < 300; ++i) b.write_u32(first + i * 12 + 4, first + (i + 1) * 12);
+    b.set_root(first);
+    w.write("archive_open", "packed_deep_chain", b.bytes());
+  }
+  {
+    // A genuine chain of 40 levels, one entry each, the table in the deepest.
+    ArchiveBuilder b(1024);
+    std::uint32_t below = 0;
+    for (std::uint32_t level = 40; level-- > 0;) {
+      Node node;
+      node.entries.push_back(level == 39 ? b.add_file(TABLE_ID, table_bytes(2, 2), true)
+                                         : b.add_file(level + 1, pattern(20, 3), false));
+      node.branches[0] = below;
+      below = b.add_node(node);
+    }
+    b.set_root(below);
+    w.write("archive_open", "deep_chain", b.bytes());
+  }
 }
 
 void decoder_seeds(CorpusWriter& w) {
