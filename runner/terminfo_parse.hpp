@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runner/capability_expand.hpp"
 #include "runner/output_location.hpp"
 
 namespace runner {
@@ -49,12 +50,6 @@ struct TermInfo {
 // magic, negative or oversized counts, sections past the end, a string offset
 // outside the table or a string without its terminating NUL).
 std::optional<TermInfo> parse_terminfo(std::span<const std::uint8_t> data);
-
-// Expands the parameterised capability `cap` with integer parameters (at most
-// nine; missing ones are 0) and removes padding specifications ("$<5>").
-// Nothing when the capability is malformed (unknown operator, stack underflow,
-// type mismatch).
-std::optional<std::string> expand_capability(std::string_view cap, std::span<const int> params);
 
 // The colour strings the runner uses from `info`: setaf for red, green and
 // yellow when setaf and setab exist and "colors" exceeds the colour number,
