@@ -1,0 +1,96 @@
+// cmt: the combat maneuver table, decoded, with the names of its stances and
+// motions from the program's motion command table.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "file_type/combat_maneuver_table.hpp"
+#include "tests/common/motion_command_names.hpp"
+#include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/json_writer.hpp"
+#include "tools/portal_dat/tool_output.hpp"
+#include "utils/byte_reader.hpp"
+
+namespace portal_dat {
+
+namespace {
+
+constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000;
+
+// The name of a motion command id from the table's constant rows, or empty.
+// The table is searched here rather than through its lookup function so that
+// the tool needs only the table's data.
+std::string_view motion_name(std::uint32_t id) {
+  using common::motion_command_names::MOTION_COMMAND_NAMES;
+  const auto row = std::lower_bound(MOTION_COMMAND_NAMES.begin(), MOTION_COMMAND_NAMES.end(), id,
+                                    [](const auto& r, std::uint32_t value) { return r.id < value; });
+  return row != MOTION_COMMAND_NAMES.end() && row->id == id ? row->name : std::string_view();
+}
+
+std::string_view height_name(std::uint32_t height) {
+  switch (height) {
+    case 1: return "High";
+    case 2: return "Medium";
+    case 3: return "Low";
+    default: return "";
+  }
+}
+
+// "0x80000040 SwordShieldCombat", or the id alone when it has no name.
+std::string labelled(std::uint32_t id) {
+  const std::string_view name = motion_name(id);
+  return "0x" + hex8(id) + (name.empty() ? "" : " " + std::string(name));
+}
+
+}  // namespace
+
+int run_cmt(const CmtOptions& options) {
+  const auto database = open_archive(options.archive);
+  if (!database) return EXIT_PROBLEM;
+  const auto bytes = database->get_file(COMBAT_MANEUVER_TABLE_ID);
+  if (!bytes) {
+    report_error(hex8(COMBAT_MANEUVER_TABLE_ID) + ": " + bytes.error().display());
+    return EXIT_PROBLEM;
+  }
+  quorvane_dat::ByteReader reader(*bytes);
+  const auto table = quorvane_dat::CombatManeuverTable::read(reader);
+  if (!table) {
+    report_error(hex8(COMBAT_MANEUVER_TABLE_ID) + ": cannot read the combat maneuver table: " +
+                 table.error().report());
+    return EXIT_PROBLEM;
+  }
+
+  if (options.json) {
+    std::string rows = "[";
+    for (const quorvane_dat::CombatManeuver& row : table->combat_maneuvers) {
+      if (rows.size() > 1) rows += ",";
+      rows += JsonObject()
+                  .add("style", std::uint64_t{row.style})
+                  .add("style_name", motion_name(row.style))
+                  .add("attack_height", std::uint64_t{row.attack_height})
+                  .add("attack_height_name", height_name(row.attack_height))
+                  .add("attack_type", std::uint64_t{row.attack_type})
+                  .add("min_skill_level", std::uint64_t{row.min_skill_level})
+                  .add("motion", std::uint64_t{row.motion})
+                  .add("motion_name", motion_name(row.motion))
+                  .str();
+    }
+    rows += "]";
+    std::printf("%s\n", JsonObject().add("id", hex8(table->id)).add_json("combat_maneuvers", rows).str().c_str());
+  } else {
+    std::printf("combat maneuver table 0x%s: %zu maneuvers\n", hex8(table->id).c_str(),
+                table->combat_maneuvers.size());
+    for (const quorvane_dat::CombatManeuver& row : table->combat_maneuvers) {
+      std::string height = std::to_string(row.attack_height);
+      if (const std::string_view name = height_name(row.attack_height); !name.empty()) {
+        height += " " + std::string(name);
+      }
+      std::printf("%-32s height %-8s type 0x%02X  skill %5u  motion %s\n",
+                  labelled(row.style).c_str(), height.c_str(), row.attack_type,
+                  row.min_skill_level, labelled(row.motion).c_str());
+    }
+  }
+  return finish_stdout() ? EXIT_OK : EXIT_PROBLEM;
+}
+
+}  // namespace portal_dat

@@ -1,0 +1,132 @@
+// extract: the selected entries' decoded bytes, each to DIR/<id>.bin.
+#include <signal.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "lib/batch_reader.hpp"
+#include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/output_dir.hpp"
+#include "tools/portal_dat/progress_line.hpp"
+#include "tools/portal_dat/tool_output.hpp"
+
+namespace portal_dat {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted_by = 0;
+
+extern "C" void note_interruption(int signal_number) { interrupted_by = signal_number; }
+
+// Until destroyed, an interruption only sets a flag, so that the file being
+// written is finished or removed before the process ends.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    struct sigaction action {};
+    action.sa_handler = note_interruption;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < SIGNALS.size(); ++i) sigaction(SIGNALS[i], &action, &previous_[i]);
+  }
+  ~InterruptGuard() {
+    for (std::size_t i = 0; i < SIGNALS.size(); ++i) sigaction(SIGNALS[i], &previous_[i], nullptr);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  static constexpr std::array<int, 3> SIGNALS{SIGINT, SIGTERM, SIGHUP};
+  std::array<struct sigaction, 3> previous_{};
+};
+
+}  // namespace
+
+int run_extract(const ExtractOptions& options) {
+  const ParsedSelection parsed = parse_selection(options.selection);
+  if (parsed.error) {
+    report_error(*parsed.error);
+    return EXIT_USAGE;
+  }
+  const auto database = open_archive(options.archive);
+  if (!database) return EXIT_PROBLEM;
+  int status = EXIT_OK;
+
+  SelectedEntries selected = select_entries(database->files(), parsed.selection);
+  for (const std::uint32_t id : selected.missing_ids) {
+    report_error(hex8(id) + ": not in the archive");
+    status = EXIT_PROBLEM;
+  }
+  std::string error;
+  std::optional<OutputDir> directory = OutputDir::open(options.directory, error);
+  if (!directory) {
+    report_error(error);
+    return EXIT_PROBLEM;
+  }
+
+  std::uint64_t total_bytes = 0;
+  for (const auto& entry : selected.entries) total_bytes += entry.size;
+  ProgressLine progress(selected.entries.size(), total_bytes, options.quiet);
+  const auto fail = [&](const std::string& message) {
+    progress.clear();
+    report_error(message);
+    status = EXIT_PROBLEM;
+  };
+
+  quorvane_dat::BatchOptions batch;
+  batch.threads = options.threads;
+  batch.decode = true;
+  std::uint64_t written_files = 0;
+  std::uint64_t written_bytes = 0;
+  const InterruptGuard guard;
+  // Nothing selected (an empty selection that is not "all") extracts nothing.
+  const bool nothing = selected.entries.empty();
+  const auto ran = nothing ? quorvane_dat::DatResult<void>{} : quorvane_dat::read_batch(
+      *database, selected.entries, batch, [&](const quorvane_dat::BatchFile& file) {
+        if (interrupted_by != 0) return false;
+        progress.advance(file.entry->size);
+        const std::string name = hex8(file.entry->id) + ".bin";
+        if (file.error != nullptr) {
+          fail(hex8(file.entry->id) + ": " + file.error->display());
+          return true;
+        }
+        const WriteOutcome outcome = directory->write_file(name, file.bytes, options.force);
+        switch (outcome.status) {
+          case WriteOutcome::Status::Written:
+            ++written_files;
+            written_bytes += file.bytes.size();
+            return true;
+          case WriteOutcome::Status::Exists:
+            fail(options.directory + "/" + name + " already exists; kept (--force replaces it)");
+            return true;
+          case WriteOutcome::Status::Failed:
+            break;
+        }
+        // A failure of the output directory would repeat for every file.
+        const std::string reason = outcome.error_number == ENOSPC
+                                       ? "no space left on device"
+                                       : std::strerror(outcome.error_number);
+        fail("cannot " + outcome.what + " " + options.directory + "/" + name + ": " + reason +
+             "; extraction stopped");
+        return false;
+      });
+  progress.clear();
+  if (!ran) fail("cannot read the archive's files: " + ran.error().display());
+  if (interrupted_by != 0) {
+    fail("interrupted; " + std::to_string(written_files) + " files were extracted");
+    const int signal_number = interrupted_by;
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+    return EXIT_PROBLEM;
+  }
+  if (!options.quiet) {
+    std::printf("extracted %llu of %zu files (%llu bytes) to %s\n",
+                static_cast<unsigned long long>(written_files), selected.entries.size(),
+                static_cast<unsigned long long>(written_bytes), options.directory.c_str());
+  }
+  return finish_stdout() ? status : EXIT_PROBLEM;
+}
+
+}  // namespace portal_dat

@@ -1,0 +1,116 @@
+// portal_dat: look inside an archive, verify it and extract its files.
+// The command table: each command's options, and the exit status of a
+// command line that cannot be run.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/tool_output.hpp"
+
+namespace {
+
+using namespace portal_dat;
+
+void add_archive(CLI::App& command, std::string& archive) {
+  command.add_option("ARCHIVE", archive, "the archive file (portal.dat)")->required();
+}
+
+void add_selection(CLI::App& command, SelectionSpec& selection) {
+  command.add_option("IDS", selection.items,
+                     "file ids or ranges FIRST-LAST in hexadecimal (default: every entry)");
+  command.add_option("--type", selection.types, "entries whose id has this top byte, e.g. 0x30");
+}
+
+void add_threads(CLI::App& command, unsigned& threads) {
+  command.add_option("--threads", threads, "threads that read and decode (default: the processors)")
+      ->check(CLI::Range(0U, 1024U));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Look inside an archive, verify it and extract its files."};
+  app.name("portal_dat");
+  app.require_subcommand(1);
+  app.fallthrough(false);
+
+  InfoOptions info;
+  LsOptions ls;
+  CatOptions cat;
+  ExtractOptions extract;
+  VerifyOptions verify;
+  TreeOptions tree;
+  CmtOptions cmt;
+  std::function<int()> run;
+
+  CLI::App* info_command = app.add_subcommand("info", "the header's fields and the archive's totals");
+  add_archive(*info_command, info.archive);
+  info_command->callback([&] { run = [&] { return run_info(info); }; });
+
+  CLI::App* ls_command = app.add_subcommand("ls", "one line per entry");
+  add_archive(*ls_command, ls.archive);
+  add_selection(*ls_command, ls.selection);
+  std::string sort = "id";
+  ls_command->add_option("--sort", sort, "order of the lines: id, offset or size (default: id)")
+      ->check(CLI::IsMember({"id", "offset", "size"}));
+  ls_command->add_flag("--json", ls.json, "one JSON object per line");
+  ls_command->callback([&] {
+    ls.sort = sort == "offset" ? SortKey::Offset : sort == "size" ? SortKey::Size : SortKey::Id;
+    run = [&] { return run_ls(ls); };
+  });
+
+  CLI::App* cat_command = app.add_subcommand("cat", "one file's decoded bytes on standard output");
+  add_archive(*cat_command, cat.archive);
+  cat_command->add_option("ID", cat.id, "the file id in hexadecimal")->required();
+  cat_command->add_flag("--raw", cat.raw, "the stored bytes, not decoded");
+  cat_command->add_flag("--force", cat.force, "write even when standard output is a terminal");
+  cat_command->callback([&] { run = [&] { return run_cat(cat); }; });
+
+  CLI::App* extract_command =
+      app.add_subcommand("extract", "the selected entries to DIR/<8 hex digits>.bin");
+  add_archive(*extract_command, extract.archive);
+  add_selection(*extract_command, extract.selection);
+  extract_command->add_option("-o,--output", extract.directory, "the directory to write into")
+      ->required();
+  extract_command->add_flag("--force", extract.force, "replace files that exist already");
+  extract_command->add_flag("-q,--quiet", extract.quiet, "no progress line and no summary");
+  add_threads(*extract_command, extract.threads);
+  extract_command->callback([&] { run = [&] { return run_extract(extract); }; });
+
+  CLI::App* verify_command =
+      app.add_subcommand("verify", "check every chain, every compressed body and block sharing");
+  add_archive(*verify_command, verify.archive);
+  verify_command->add_flag("--json", verify.json, "one JSON object per problem and a summary");
+  verify_command->add_flag("-q,--quiet", verify.quiet, "no progress line");
+  add_threads(*verify_command, verify.threads);
+  verify_command->callback([&] { run = [&] { return run_verify(verify); }; });
+
+  CLI::App* tree_command = app.add_subcommand("tree", "the directory nodes");
+  add_archive(*tree_command, tree.archive);
+  tree_command->callback([&] { run = [&] { return run_tree(tree); }; });
+
+  CLI::App* cmt_command =
+      app.add_subcommand("cmt", "the combat maneuver table with motion and stance names");
+  add_archive(*cmt_command, cmt.archive);
+  cmt_command->add_flag("--json", cmt.json, "the table as one JSON object");
+  cmt_command->callback([&] { run = [&] { return run_cmt(cmt); }; });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return EXIT_OK;
+  } catch (const CLI::CallForAllHelp&) {
+    std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+    return EXIT_OK;
+  } catch (const CLI::ParseError& error) {
+    // A subcommand's own --help lands here too, as CallForHelp from that subcommand.
+    if (error.get_exit_code() == 0) return app.exit(error);
+    report_error(std::string(error.what()) + " (see portal_dat --help)");
+    return EXIT_USAGE;
+  }
+  return run ? run() : EXIT_USAGE;
+}

@@ -1,0 +1,50 @@
+// Error lines, opening the archive, and text forms shared by the commands.
+#include "tools/portal_dat/tool_output.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace portal_dat {
+
+void report_error(std::string_view message) {
+  std::string line = "portal_dat: ";
+  line.reserve(line.size() + message.size() + 1);
+  for (const char c : message) line.push_back(c == '\n' || c == '\r' ? ' ' : c);
+  while (line.back() == ' ') line.pop_back();
+  line.push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path) {
+  auto database = quorvane_dat::DatDatabase::new_(path);
+  if (!database) {
+    report_error("cannot open " + path + ": " + database.error().display());
+    return std::nullopt;
+  }
+  return std::move(database).value();
+}
+
+bool finish_stdout() {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+  report_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+  return false;
+}
+
+std::string hex8(std::uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return text;
+}
+
+std::string iso8601_utc(std::uint32_t seconds) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  gmtime_r(&time, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+}  // namespace portal_dat

@@ -1,0 +1,30 @@
+// What every command shares: error lines on standard error, opening the
+// archive, and the text forms of ids and dates.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "lib/dat_database.hpp"
+
+namespace portal_dat {
+
+// Writes "portal_dat: MESSAGE" as one line on standard error; line breaks in
+// the message become spaces so that the error stays on one line.
+void report_error(std::string_view message);
+
+// Opens the archive, or reports why it cannot be opened and returns nullopt.
+std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path);
+
+// Flushes standard output; reports a failed write and returns false.
+bool finish_stdout();
+
+// The id as 8 upper-case hexadecimal digits.
+std::string hex8(std::uint32_t value);
+
+// A Unix time as ISO 8601 UTC, e.g. "2024-05-01T12:00:00Z".
+std::string iso8601_utc(std::uint32_t seconds);
+
+}  // namespace portal_dat
