@@ -21,7 +21,10 @@ void add_archive(CLI::App& command, std::string& archive) {
 void add_selection(CLI::App& command, SelectionSpec& selection) {
   command.add_option("IDS", selection.items,
                      "file ids or ranges FIRST-LAST in hexadecimal (default: every entry)");
-  command.add_option("--type", selection.types, "entries whose id has this top byte, e.g. 0x30");
+  // One value per --type, which may be repeated, so that ids can follow it.
+  command.add_option("--type", selection.types, "entries whose id has this top byte, e.g. 0x30")
+      ->allow_extra_args(false)
+      ->take_all();
 }
 
 void add_threads(CLI::App& command, unsigned& threads) {
