@@ -104,13 +104,15 @@ int run_extract(const ExtractOptions& options) {
           case WriteOutcome::Status::Failed:
             break;
         }
-        // A failure of the output directory would repeat for every file.
         const std::string reason = outcome.error_number == ENOSPC
                                        ? "no space left on device"
                                        : std::strerror(outcome.error_number);
+        // Something in the way of this one name; any other failure (a full
+        // disk, a read-only or vanished directory) would repeat for every file.
+        const bool this_name_only = outcome.error_number == EISDIR || outcome.error_number == ENOTEMPTY;
         fail("cannot " + outcome.what + " " + options.directory + "/" + name + ": " + reason +
-             "; extraction stopped");
-        return false;
+             (this_name_only ? "" : "; extraction stopped"));
+        return this_name_only;
       });
   progress.clear();
   if (!ran) fail("cannot read the archive's files: " + ran.error().display());

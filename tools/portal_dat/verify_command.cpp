@@ -26,7 +26,6 @@ struct Owner {
   std::uint32_t key = 0;
 
   std::string label() const { return is_node ? "node 0x" + hex8(key) : "file " + hex8(key); }
-  friend auto operator<=>(const Owner&, const Owner&) = default;
 };
 
 // Prints problems as they are found, one line each, and counts them.
