@@ -1,8 +1,8 @@
-#include "base/debug_quote.hpp"
+#include "quorvane_base/debug_quote.hpp"
 
 #include <cstddef>
 
-#include "base/utf8.hpp"
+#include "quorvane_base/utf8.hpp"
 
 namespace quorvane_base {
 

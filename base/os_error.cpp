@@ -1,4 +1,4 @@
-#include "base/os_error.hpp"
+#include "quorvane_base/os_error.hpp"
 
 #include <cerrno>
 #include <cstring>

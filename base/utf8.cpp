@@ -1,4 +1,4 @@
-#include "base/utf8.hpp"
+#include "quorvane_base/utf8.hpp"
 
 namespace quorvane_base::utf8 {
 

@@ -82,7 +82,7 @@ void fetch_all_stored(benchmark::State& state) {
   const auto& files = fixture->database->files();
   for (auto _ : state) {
     for (const std::uint32_t id : fixture->ids_by_offset) {
-      const auto& entry = files.at(id);
+      const auto& entry = *files.find(id);
       auto bytes = fixture->database->read_file_data(entry.offset, entry.size);
       if (!bytes) {
         state.SkipWithError("read_file_data failed");
@@ -130,7 +130,7 @@ void fetch_all_one_read_per_file(benchmark::State& state) {
   std::size_t largest = 0;
   std::uint64_t raw_bytes = 0;
   for (const std::uint32_t id : fixture->ids_by_offset) {
-    const auto& entry = files.at(id);
+    const auto& entry = *files.find(id);
     const std::uint64_t blocks = (std::uint64_t{entry.size} + payload - 1) / payload;
     const std::uint64_t end = std::min(fixture->archive_length, entry.offset + blocks * block_size);
     const auto length = static_cast<std::size_t>(end > entry.offset ? end - entry.offset : 0);

@@ -8,7 +8,7 @@
 
 #include "benchmarks/synthetic_data.hpp"
 #include "tools/dat_writer/lzss_encoder.hpp"
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace bench {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "benchmarks/node_read_plan.hpp"
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 
 namespace bench {
 

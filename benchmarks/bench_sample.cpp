@@ -9,7 +9,7 @@
 #include <string>
 
 #include "benchmarks/synthetic_archive.hpp"
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 
 namespace bench {

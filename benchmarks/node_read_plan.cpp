@@ -7,7 +7,7 @@
 #include <string>
 
 #include "benchmarks/bench_io.hpp"
-#include "lib/dat_format.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 
 namespace bench {
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "lib/dat_header.hpp"
-#include "lib/file_index.hpp"
+#include "quorvane_dat/lib/dat_header.hpp"
+#include "quorvane_dat/lib/file_index.hpp"
 
 namespace bench {
 

@@ -19,9 +19,10 @@ set(QUORVANE_FUZZ_HARNESSES
 
 function(quorvane_add_fuzz_harnesses form)
   if(NOT TARGET fuzz_support)
-    add_library(fuzz_support STATIC "${QUORVANE_FUZZ_DIR}/support/memory_file.cpp")
-    target_include_directories(fuzz_support PUBLIC "${PROJECT_SOURCE_DIR}")
-    target_compile_features(fuzz_support PUBLIC cxx_std_20)
+    # The harnesses' shared check macro.
+    add_library(fuzz_support INTERFACE)
+    target_include_directories(fuzz_support INTERFACE "${PROJECT_SOURCE_DIR}")
+    target_compile_features(fuzz_support INTERFACE cxx_std_20)
   endif()
   if(NOT TARGET fuzz_make_seed_corpus)
     add_executable(fuzz_make_seed_corpus "${QUORVANE_FUZZ_DIR}/support/make_seed_corpus.cpp")

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/utf8.hpp"
+#include "quorvane_base/utf8.hpp"
 #include "runner/check_failure.hpp"
 #include "runner/help_text.hpp"
 #include "runner/option_table.hpp"

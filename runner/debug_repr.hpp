@@ -11,7 +11,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "base/debug_quote.hpp"
+#include "quorvane_base/debug_quote.hpp"
 
 namespace runner {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/utf8.hpp"
+#include "quorvane_base/utf8.hpp"
 
 namespace runner {
 namespace {

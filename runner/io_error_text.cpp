@@ -1,7 +1,7 @@
 #include "runner/io_error_text.hpp"
 
-#include "base/debug_quote.hpp"
-#include "base/os_error.hpp"
+#include "quorvane_base/debug_quote.hpp"
+#include "quorvane_base/os_error.hpp"
 
 namespace runner {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "base/little_endian.hpp"
+#include "quorvane_base/little_endian.hpp"
 
 namespace runner {
 namespace {

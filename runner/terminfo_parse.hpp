@@ -24,8 +24,6 @@ inline constexpr std::size_t SET_ATTRIBUTES = 131;      // string "sgr"
 inline constexpr std::size_t ORIG_PAIR = 297;           // string "op"
 inline constexpr std::size_t SET_A_FOREGROUND = 359;    // string "setaf"
 inline constexpr std::size_t SET_A_BACKGROUND = 360;    // string "setab"
-// Former spelling, kept only until the terminfo fuzz harness uses the name above.
-inline constexpr std::size_t kSetAForeground = SET_A_FOREGROUND;
 }  // namespace terminfo_cap
 
 inline constexpr std::uint16_t TERMINFO_MAGIC_16 = 0432;

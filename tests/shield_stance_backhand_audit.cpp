@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "file_type/combat_maneuver_table.hpp"
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "runner/check_failure.hpp"
 #include "runner/output.hpp"
 #include "runner/test_main.hpp"
 #include "tests/common/motion_command_names.hpp"
 #include "tests/common/portal_dat_path.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace audit {
 

@@ -6,13 +6,12 @@
 #include <span>
 #include <vector>
 
-#include "error/dat_error.hpp"
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "fuzz/support/fuzz_check.hpp"
-#include "fuzz/support/memory_file.hpp"
-#include "lib/dat_database.hpp"
-#include "utils/byte_reader.hpp"
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace {
 
@@ -27,10 +26,7 @@ void render(const quorvane_dat::DatError& error) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static fuzz_support::MemoryFile file;
-  file.assign(std::span(data, size));
-
-  auto database = quorvane_dat::DatDatabase::new_(file.path());
+  auto database = quorvane_dat::DatDatabase::from_memory(std::span(data, size));
   if (!database) {
     render(database.error());
     FUZZ_CHECK(database.error().as<quorvane_dat::DatError::NotFound>() == nullptr,

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <span>
 
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "fuzz/support/fuzz_check.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace {
 

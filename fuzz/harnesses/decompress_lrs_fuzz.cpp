@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/support/fuzz_check.hpp"
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace {
 

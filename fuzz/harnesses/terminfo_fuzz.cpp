@@ -24,7 +24,7 @@ void fuzz_description(std::span<const std::uint8_t> bytes) {
     FUZZ_CHECK(!number || *number >= 0, "absent and cancelled numbers are not values");
   }
   const runner::TerminalColors colors = runner::colors_from_terminfo(*info);
-  const bool has_setaf = info->string(runner::terminfo_cap::kSetAForeground) != nullptr;
+  const bool has_setaf = info->string(runner::terminfo_cap::SET_A_FOREGROUND) != nullptr;
   FUZZ_CHECK(has_setaf || (!colors.red && !colors.green && !colors.yellow),
              "colours come from setaf only");
   const int params[] = {1};

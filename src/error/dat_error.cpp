@@ -1,9 +1,9 @@
-#include "error/dat_error.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
 
 #include <cstdio>
 
-#include "base/debug_quote.hpp"
-#include "base/utf8.hpp"
+#include "quorvane_base/debug_quote.hpp"
+#include "quorvane_base/utf8.hpp"
 
 namespace quorvane_dat {
 

@@ -6,13 +6,14 @@
 #include <string>
 #include <variant>
 
-#include "error/io_error.hpp"
-#include "error/parse_error.hpp"
-#include "error/result.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/io_error.hpp"
+#include "quorvane_dat/error/parse_error.hpp"
+#include "quorvane_dat/error/result.hpp"
 
 namespace quorvane_dat {
 
-class DatError {
+class QUORVANE_DAT_API DatError {
  public:
   struct Io { IoError error; };
   struct BinRead { ParseError error; };
@@ -55,9 +56,9 @@ using DatResult = Result<T, DatError>;
 
 // Debug form of a text or path: double-quoted, with escapes. Paths show bytes
 // that are not valid UTF-8 as \xNN.
-std::string debug_quote_text(std::string_view text);
-std::string debug_quote_path(const std::filesystem::path& path);
+QUORVANE_DAT_API std::string debug_quote_text(std::string_view text);
+QUORVANE_DAT_API std::string debug_quote_path(const std::filesystem::path& path);
 // Display form of a path: invalid UTF-8 replaced by U+FFFD.
-std::string display_path(const std::filesystem::path& path);
+QUORVANE_DAT_API std::string display_path(const std::filesystem::path& path);
 
 }  // namespace quorvane_dat

@@ -1,6 +1,6 @@
-#include "error/io_error.hpp"
+#include "quorvane_dat/error/io_error.hpp"
 
-#include "error/dat_error.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
 
 namespace quorvane_dat {
 

@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/os_error.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_base/os_error.hpp"
 
 namespace quorvane_dat {
 
@@ -17,7 +18,7 @@ using quorvane_base::IoErrorKind;
 using quorvane_base::io_error_kind_from_errno;
 using quorvane_base::io_error_kind_name;
 
-class IoError {
+class QUORVANE_DAT_API IoError {
  public:
   // An operating-system error: displays as "MESSAGE (os error N)".
   static IoError from_os(int code);

@@ -1,4 +1,4 @@
-#include "error/parse_error.hpp"
+#include "quorvane_dat/error/parse_error.hpp"
 
 namespace quorvane_dat {
 

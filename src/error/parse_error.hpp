@@ -7,11 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "error/io_error.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/io_error.hpp"
 
 namespace quorvane_dat {
 
-struct ContextFrame {
+struct QUORVANE_DAT_API ContextFrame {
   std::string message;          // "While parsing field 'style' in CombatManeuver"
   std::string_view file;        // source file declaring the record, repository-relative
   std::uint32_t line = 0;       // line of the field's declaration in that file
@@ -35,7 +36,7 @@ struct FieldSite {
     #record, #field, __FILE__, static_cast<std::uint32_t>(__LINE__)     \
   }
 
-class ParseError {
+class QUORVANE_DAT_API ParseError {
  public:
   explicit ParseError(IoError first) : first_(std::move(first)) {}
 

@@ -1,7 +1,12 @@
 // A value-or-error result, the return type of every fallible operation of the
 // archive library. No exception crosses the library boundary.
+//
+// Test a result (has_value(), or in a condition) before taking its value or
+// its error: taking the one it does not hold is a programming error, caught
+// by an assertion in debug builds and undefined behaviour otherwise.
 #pragma once
 
+#include <cassert>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -26,20 +31,37 @@ class [[nodiscard]] Result {
   [[nodiscard]] bool has_value() const noexcept { return repr_.index() == 0; }
   explicit operator bool() const noexcept { return has_value(); }
 
-  T& value() & { return std::get<0>(repr_); }
-  const T& value() const& { return std::get<0>(repr_); }
-  T&& value() && { return std::get<0>(std::move(repr_)); }
+  T& value() & { return *held_value(); }
+  const T& value() const& { return *held_value(); }
+  T&& value() && { return std::move(*held_value()); }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
   T&& operator*() && { return std::move(*this).value(); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
 
-  E& error() & { return std::get<1>(repr_); }
-  const E& error() const& { return std::get<1>(repr_); }
-  E&& error() && { return std::get<1>(std::move(repr_)); }
+  E& error() & { return *held_error(); }
+  const E& error() const& { return *held_error(); }
+  E&& error() && { return std::move(*held_error()); }
 
  private:
+  T* held_value() noexcept {
+    assert(has_value() && "value() of a Result that holds an error");
+    return std::get_if<0>(&repr_);
+  }
+  const T* held_value() const noexcept {
+    assert(has_value() && "value() of a Result that holds an error");
+    return std::get_if<0>(&repr_);
+  }
+  E* held_error() noexcept {
+    assert(!has_value() && "error() of a Result that holds a value");
+    return std::get_if<1>(&repr_);
+  }
+  const E* held_error() const noexcept {
+    assert(!has_value() && "error() of a Result that holds a value");
+    return std::get_if<1>(&repr_);
+  }
+
   std::variant<T, E> repr_;
 };
 
@@ -54,11 +76,20 @@ class [[nodiscard]] Result<void, E> {
   [[nodiscard]] bool has_value() const noexcept { return repr_.index() == 0; }
   explicit operator bool() const noexcept { return has_value(); }
 
-  E& error() & { return std::get<1>(repr_); }
-  const E& error() const& { return std::get<1>(repr_); }
-  E&& error() && { return std::get<1>(std::move(repr_)); }
+  E& error() & { return *held_error(); }
+  const E& error() const& { return *held_error(); }
+  E&& error() && { return std::move(*held_error()); }
 
  private:
+  E* held_error() noexcept {
+    assert(!has_value() && "error() of a Result that holds no error");
+    return std::get_if<1>(&repr_);
+  }
+  const E* held_error() const noexcept {
+    assert(!has_value() && "error() of a Result that holds no error");
+    return std::get_if<1>(&repr_);
+  }
+
   std::variant<std::monostate, E> repr_;
 };
 

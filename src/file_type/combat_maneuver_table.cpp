@@ -1,4 +1,4 @@
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 
 #include <array>
 

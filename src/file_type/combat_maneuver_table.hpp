@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "error/parse_error.hpp"
-#include "error/result.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/parse_error.hpp"
+#include "quorvane_dat/error/result.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace quorvane_dat {
 
 // One 20-byte row: a stance, an attack height and type, and the motion played.
 // Each field's site (for parse-error frames) is declared on the field's line.
-struct CombatManeuver {
+struct QUORVANE_DAT_API CombatManeuver {
   std::uint32_t style = 0;            QUORVANE_FIELD_SITE(CombatManeuver, style);
   std::uint32_t attack_height = 0;    QUORVANE_FIELD_SITE(CombatManeuver, attack_height);
   std::uint32_t attack_type = 0;      QUORVANE_FIELD_SITE(CombatManeuver, attack_type);
@@ -24,7 +25,7 @@ struct CombatManeuver {
   friend bool operator==(const CombatManeuver&, const CombatManeuver&) = default;
 };
 
-struct CombatManeuverTable {
+struct QUORVANE_DAT_API CombatManeuverTable {
   std::uint32_t id = 0;                          QUORVANE_FIELD_SITE(CombatManeuverTable, id);
   // The row count is read from the record but not kept: it is the rows' length.
   QUORVANE_FIELD_SITE(CombatManeuverTable, num_combat_maneuvers);

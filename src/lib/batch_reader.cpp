@@ -5,7 +5,7 @@
 // result is exactly what get_file would give), and decodes it. The calling
 // thread hands the finished segments to the callback in order; workers stay
 // at most a few segments ahead of it, which bounds the memory.
-#include "lib/batch_reader.hpp"
+#include "quorvane_dat/lib/batch_reader.hpp"
 
 #include <sched.h>
 #include <sys/uio.h>
@@ -22,18 +22,19 @@
 #include <utility>
 #include <vector>
 
-#include "base/little_endian.hpp"
-#include "lib/chain_reader.hpp"
-#include "lib/corruption.hpp"
-#include "utils/decompress_lrs.hpp"
-#include "utils/positioned_read.hpp"
+#include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/chain_reader.hpp"
+#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 
 namespace quorvane_dat {
 
 // The handle's open file, for the batch reader alone.
 class BatchAccess {
  public:
-  static const ReadOnlyFile& file(const DatDatabase& database) noexcept { return database.file_; }
+  static const ArchiveSource& file(const DatDatabase& database) noexcept { return *database.source_; }
 };
 
 namespace {
@@ -49,7 +50,7 @@ constexpr std::size_t SEGMENTS_AHEAD_PER_WORKER = 2;
 // reads and errors come from the very read that was asked for.
 class WindowSource {
  public:
-  WindowSource(const ReadOnlyFile& file, std::size_t capacity) : file_(file), capacity_(capacity) {}
+  WindowSource(const ArchiveSource& file, std::size_t capacity) : file_(file), capacity_(capacity) {}
 
   void fill(std::uint64_t start) {
     if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
@@ -96,7 +97,7 @@ class WindowSource {
     return false;
   }
 
-  const ReadOnlyFile& file_;
+  const ArchiveSource& file_;
   std::size_t capacity_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::uint64_t start_ = 0;
@@ -114,6 +115,7 @@ struct Segment {
   std::size_t first = 0;  // positions in the sorted selection
   std::size_t last = 0;
   std::vector<FileResult> results;
+  bool out_of_memory = false;
   bool done = false;
 };
 
@@ -143,14 +145,22 @@ class Batch {
       std::size_t last = first + 1;
       const std::uint64_t start = files_[first].offset;
       while (last < files_.size() && files_[last].offset - start < window_) ++last;
-      segments_.push_back(Segment{first, last, {}, false});
+      segments_.push_back(Segment{first, last, {}, false, false});
       first = last;
     }
   }
 
-  void process(Segment& segment, WindowSource& source) {
-    segment.results.resize(segment.last - segment.first);
-    source.fill(files_[segment.first].offset);
+  // Reads and decodes the files of `segment`; when even its bookkeeping
+  // cannot be allocated, every file of it is handed over as out of memory.
+  void process(Segment& segment, WindowSource& source) noexcept {
+    try {
+      segment.results.resize(segment.last - segment.first);
+      source.fill(files_[segment.first].offset);
+    } catch (const std::bad_alloc&) {
+      segment.results.clear();
+      segment.out_of_memory = true;
+      return;
+    }
     std::vector<std::uint8_t> stored;
     for (std::size_t i = segment.first; i < segment.last; ++i) {
       FileResult& result = segment.results[i - segment.first];
@@ -158,7 +168,10 @@ class Batch {
         read_one(files_[i], source, stored, result);
       } catch (const std::bad_alloc&) {
         result = FileResult{};
-        result.error = DatError::Other{"out of memory"};
+        result.error = detail::out_of_memory();
+      } catch (const std::length_error&) {
+        result = FileResult{};
+        result.error = detail::out_of_memory();
       }
     }
   }
@@ -193,9 +206,14 @@ class Batch {
   bool hand_over(Segment& segment, const BatchCallback& callback) {
     bool go_on = true;
     for (std::size_t i = segment.first; i < segment.last && go_on; ++i) {
-      const FileResult& result = segment.results[i - segment.first];
       BatchFile file;
       file.entry = &files_[i];
+      if (segment.out_of_memory) {
+        file.error = &out_of_memory_;
+        go_on = callback(file);
+        continue;
+      }
+      const FileResult& result = segment.results[i - segment.first];
       file.declared_size = result.declared_size;
       if (result.error) {
         file.error = &*result.error;
@@ -241,15 +259,10 @@ class Batch {
       }
     };
 
-    std::vector<std::thread> threads;
-    std::optional<DatError> failure;
-    try {
-      for (std::size_t i = 0; i < workers; ++i) threads.emplace_back(work);
-    } catch (const std::system_error& error) {
-      failure = DatError(IoError::from_os(error.code().value()));
-    }
     // Stops and joins the workers however the hand-over ends, also when the
     // callback throws.
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
     struct Joiner {
       Batch& batch;
       std::vector<std::thread>& threads;
@@ -262,6 +275,12 @@ class Batch {
         for (std::thread& thread : threads) thread.join();
       }
     } joiner{*this, threads};
+    std::optional<DatError> failure;
+    try {
+      for (std::size_t i = 0; i < workers; ++i) threads.emplace_back(work);
+    } catch (const std::system_error& error) {
+      failure = DatError(IoError::from_os(error.code().value()));
+    }
     if (!failure) {
       for (Segment& segment : segments_) {
         {
@@ -283,6 +302,7 @@ class Batch {
   }
 
   const DatDatabase& database_;
+  const DatError out_of_memory_ = detail::out_of_memory();
   std::vector<DatFileEntry> files_;
   BatchOptions options_;
   std::size_t window_;
@@ -322,7 +342,9 @@ DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileE
     Batch batch(database, std::move(files), options);
     return batch.run(callback, options.threads != 0 ? options.threads : available_processors());
   } catch (const std::bad_alloc&) {
-    return Err{DatError::Other{"out of memory"}};
+    return Err{detail::out_of_memory()};
+  } catch (const std::length_error&) {
+    return Err{detail::out_of_memory()};
   }
 }
 

@@ -9,9 +9,10 @@
 #include <functional>
 #include <span>
 
-#include "error/dat_error.hpp"
-#include "lib/dat_database.hpp"
-#include "lib/dat_header.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_header.hpp"
 
 namespace quorvane_dat {
 
@@ -55,7 +56,7 @@ using BatchCallback = std::function<bool(const BatchFile&)>;
 /// over with its error and does not stop the batch. Memory stays within a
 /// few windows per thread plus the largest files being decoded.
 /// Fails only when the batch itself cannot run (a thread cannot start).
-DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
+QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
                            const BatchOptions& options, const BatchCallback& callback);
 
 }  // namespace quorvane_dat

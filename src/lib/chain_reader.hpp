@@ -13,10 +13,10 @@
 #include <span>
 #include <vector>
 
-#include "base/little_endian.hpp"
-#include "error/dat_error.hpp"
-#include "lib/corruption.hpp"
-#include "lib/dat_format.hpp"
+#include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 
 namespace quorvane_dat::detail {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "error/dat_error.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
 
 namespace quorvane_dat::detail {
 
@@ -15,6 +15,10 @@ __attribute__((format(printf, 1, 2))) DatError corruption(const char* format, ..
 // given before anything is allocated for it.
 DatError file_larger_than_archive(std::uint32_t id, std::uint32_t size,
                                   std::uint64_t archive_length);
+
+// The same refusal for a chain read by offset, without an entry.
+DatError chain_larger_than_archive(std::uint32_t offset, std::uint32_t size,
+                                   std::uint64_t archive_length);
 
 // The argument type of %llu and %llX.
 constexpr unsigned long long ull(std::uint64_t v) noexcept {

@@ -1,5 +1,5 @@
 // DatDatabase: opening an archive and fetching its files.
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,22 +9,25 @@
 #include <cerrno>
 #include <utility>
 
-#include "base/little_endian.hpp"
-#include "lib/chain_reader.hpp"
-#include "lib/corruption.hpp"
-#include "lib/dat_format.hpp"
-#include "lib/directory_walk.hpp"
-#include "utils/byte_reader.hpp"
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/chain_reader.hpp"
+#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
+#include "quorvane_dat/lib/directory_walk.hpp"
+#include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/memory_source.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 
 namespace quorvane_dat {
 
 namespace {
 
-// Reads the header: all of it with one call, after which its fields cannot
-// run short. A file that does not deliver the whole header at once (short,
-// unreadable, not seekable) is read field by field through its descriptor,
-// which names the positioning error or the field that failed.
+// Reads the header from a file: all of it with one call, after which its
+// fields cannot run short. A file that does not deliver the whole header at
+// once (short, unreadable, not seekable) is read field by field through its
+// descriptor, which names the positioning error or the field that failed.
 DatResult<DatHeader> read_header(int fd) {
   std::array<std::uint8_t, HEADER_SIZE> bytes{};
   const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(HEADER_OFFSET));
@@ -43,13 +46,36 @@ DatResult<DatHeader> read_header(int fd) {
   return std::move(*header);
 }
 
+// The same from bytes in memory: the reader starts at the header's offset,
+// and a field that runs past the end fails as it would in a file.
+DatResult<DatHeader> read_header(std::span<const std::uint8_t> bytes) {
+  ByteReader reader(bytes);
+  reader.rewind_to(HEADER_OFFSET);
+  auto header = DatHeader::read(reader);
+  if (!header) return Err{std::move(header).error()};
+  return std::move(*header);
+}
+
+// The length of an open file; a block device reports no size of its own, so
+// its end is where it can be read to.
+DatResult<std::uint64_t> file_length(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) < 0) return Err{IoError::from_os(errno)};
+  std::uint64_t length = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  if (S_ISBLK(status.st_mode)) {
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end > 0) length = static_cast<std::uint64_t>(end);
+  }
+  return length;
+}
+
 // Puts every entry the walk reports into the handle's index.
 class IndexBuilder final : public DirectoryVisitor {
  public:
   explicit IndexBuilder(FileIndex& files) noexcept : files_(files) {}
   void on_node(const DirectoryNodeInfo&) override {}
   DatResult<void> on_entry(const DatFileEntry& entry) override {
-    files_.insert_or_assign(entry);
+    if (!files_.insert_or_assign(entry)) return Err{detail::out_of_memory()};
     return {};
   }
 
@@ -59,59 +85,81 @@ class IndexBuilder final : public DirectoryVisitor {
 
 }  // namespace
 
-DatDatabase::DatDatabase(DatHeader header, FileIndex files,
-                         ReadOnlyFile file, std::uint64_t archive_length)
-    : header_(std::move(header)),
-      files_(std::move(files)),
-      file_(std::move(file)),
-      archive_length_(archive_length) {}
+DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const ArchiveSource> source,
+                         std::uint64_t archive_length)
+    : header_(std::move(header)), source_(std::move(source)), archive_length_(archive_length) {}
 
-DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
-  // Non-blocking, so that a FIFO or a terminal cannot hold the opening up;
-  // such a file then fails at positioning or reading like any other.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Err{DatError::PathError{path, IoError::from_os(errno)}};
-  ReadOnlyFile file(fd);
+DatDatabase::DatDatabase(DatDatabase&&) noexcept = default;
+DatDatabase& DatDatabase::operator=(DatDatabase&&) noexcept = default;
+DatDatabase::~DatDatabase() = default;
 
-  auto header = read_header(fd);
-  if (!header) return Err{std::move(header).error()};
-
-  struct stat status {};
-  if (::fstat(fd, &status) < 0) return Err{IoError::from_os(errno)};
-  std::uint64_t length = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
-  // A block device reports no size of its own; its end is where it can be read to.
-  if (S_ISBLK(status.st_mode)) {
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    if (end > 0) length = static_cast<std::uint64_t>(end);
-  }
-
-  DatDatabase database(std::move(*header), {}, std::move(file), length);
+DatResult<DatDatabase> DatDatabase::open(DatHeader header,
+                                         std::unique_ptr<const ArchiveSource> source,
+                                         std::uint64_t archive_length) {
+  DatDatabase database(std::move(header), std::move(source), archive_length);
   if (auto loaded = database.read_directory(); !loaded) return Err{std::move(loaded).error()};
   return database;
 }
 
+DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
+  return detail::at_boundary([&]() -> DatResult<DatDatabase> {
+    // Non-blocking, so that a FIFO or a terminal cannot hold the opening up;
+    // such a file then fails at positioning or reading like any other.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return Err{DatError::PathError{path, IoError::from_os(errno)}};
+    return from_fd(fd);
+  });
+}
+
+DatResult<DatDatabase> DatDatabase::from_fd(int fd) {
+  // Owned from here on, closed on every path out.
+  auto file = std::make_unique<const ReadOnlyFile>(fd);
+  return detail::at_boundary([&]() -> DatResult<DatDatabase> {
+    auto header = read_header(fd);
+    if (!header) return Err{std::move(header).error()};
+    auto length = file_length(fd);
+    if (!length) return Err{std::move(length).error()};
+    return open(std::move(*header), std::move(file), *length);
+  });
+}
+
+DatResult<DatDatabase> DatDatabase::from_memory(std::span<const std::uint8_t> bytes) {
+  return detail::at_boundary([&]() -> DatResult<DatDatabase> {
+    auto header = read_header(bytes);
+    if (!header) return Err{std::move(header).error()};
+    return open(std::move(*header), std::make_unique<const MemorySource>(bytes), bytes.size());
+  });
+}
+
 DatResult<void> DatDatabase::read_directory() {
   IndexBuilder builder(files_);
-  return detail::walk_directory(file_, header_.block_size, header_.root_offset, archive_length_,
+  return detail::walk_directory(*source_, header_.block_size, header_.root_offset, archive_length_,
                                 builder);
 }
 
 DatResult<void> DatDatabase::visit_directory(DirectoryVisitor& visitor) const {
-  return detail::walk_directory(file_, header_.block_size, header_.root_offset, archive_length_,
-                                visitor);
+  return detail::at_boundary([&] {
+    return detail::walk_directory(*source_, header_.block_size, header_.root_offset,
+                                  archive_length_, visitor);
+  });
 }
 
 DatResult<void> DatDatabase::gather(std::uint32_t offset, std::span<std::uint8_t> out) const {
   if (out.empty()) return {};
-  detail::ChainReader<const ReadOnlyFile> chain(file_, header_.block_size, out);
+  detail::ChainReader<const ArchiveSource> chain(*source_, header_.block_size, out);
   return chain.run(offset);
 }
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t offset,
                                                                  std::uint32_t size) const {
-  std::vector<std::uint8_t> buffer(size);
-  if (auto gathered = gather(offset, buffer); !gathered) return Err{std::move(gathered).error()};
-  return buffer;
+  return detail::at_boundary([&]() -> DatResult<std::vector<std::uint8_t>> {
+    if (size > archive_length_) {
+      return Err{detail::chain_larger_than_archive(offset, size, archive_length_)};
+    }
+    std::vector<std::uint8_t> buffer(size);
+    if (auto gathered = gather(offset, buffer); !gathered) return Err{std::move(gathered).error()};
+    return buffer;
+  });
 }
 
 DatResult<const DatFileEntry*> DatDatabase::checked_entry(std::uint32_t id) const {
@@ -126,21 +174,28 @@ DatResult<const DatFileEntry*> DatDatabase::checked_entry(std::uint32_t id) cons
 }
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::get_stored(std::uint32_t id) const {
-  auto entry = checked_entry(id);
-  if (!entry) return Err{std::move(entry).error()};
-  return read_file_data((*entry)->offset, (*entry)->size);
+  return detail::at_boundary([&]() -> DatResult<std::vector<std::uint8_t>> {
+    auto entry = checked_entry(id);
+    if (!entry) return Err{std::move(entry).error()};
+    return read_file_data((*entry)->offset, (*entry)->size);
+  });
 }
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) const {
-  auto entry = checked_entry(id);
-  if (!entry) return Err{std::move(entry).error()};
-  auto stored = read_file_data((*entry)->offset, (*entry)->size);
-  if (!stored) return stored;
-  if ((*entry)->is_compressed()) return decompress_lrs(*stored);
-  return stored;
+  return detail::at_boundary([&]() -> DatResult<std::vector<std::uint8_t>> {
+    auto entry = checked_entry(id);
+    if (!entry) return Err{std::move(entry).error()};
+    auto stored = read_file_data((*entry)->offset, (*entry)->size);
+    if (!stored || !(*entry)->is_compressed()) return stored;
+    return decompress_lrs(*stored);
+  });
 }
 
 DatResult<void> DatDatabase::get_file_into(std::uint32_t id, std::vector<std::uint8_t>& out) const {
+  return detail::at_boundary([&] { return fetch_into(id, out); });
+}
+
+DatResult<void> DatDatabase::fetch_into(std::uint32_t id, std::vector<std::uint8_t>& out) const {
   auto entry = checked_entry(id);
   if (!entry) return Err{std::move(entry).error()};
   const DatFileEntry& found = **entry;
@@ -156,28 +211,32 @@ DatResult<void> DatDatabase::get_file_into(std::uint32_t id, std::vector<std::ui
 
 DatResult<std::vector<std::uint32_t>> DatDatabase::chain_blocks(std::uint32_t offset,
                                                                 std::uint32_t size) const {
-  if (size > archive_length_) return Err{detail::corruption(
-      "chain at 0x%08X claims %u bytes, more than the archive's %llu bytes",
-      static_cast<unsigned>(offset), static_cast<unsigned>(size), detail::ull(archive_length_))};
-  std::vector<std::uint32_t> blocks;
-  if (size == 0) return blocks;
-  std::vector<std::uint8_t> scratch(size);
-  detail::ChainReader<const ReadOnlyFile> chain(file_, header_.block_size, scratch);
-  chain.record_blocks(&blocks);
-  if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
-  return blocks;
+  return detail::at_boundary([&]() -> DatResult<std::vector<std::uint32_t>> {
+    if (size > archive_length_) {
+      return Err{detail::chain_larger_than_archive(offset, size, archive_length_)};
+    }
+    std::vector<std::uint32_t> blocks;
+    if (size == 0) return blocks;
+    std::vector<std::uint8_t> scratch(size);
+    detail::ChainReader<const ArchiveSource> chain(*source_, header_.block_size, scratch);
+    chain.record_blocks(&blocks);
+    if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
+    return blocks;
+  });
 }
 
 DatResult<std::uint64_t> DatDatabase::decoded_size(std::uint32_t id) const {
-  auto entry = checked_entry(id);
-  if (!entry) return Err{std::move(entry).error()};
-  const DatFileEntry& found = **entry;
-  if (!found.is_compressed() || found.size < 4) return std::uint64_t{found.size};
-  std::array<std::uint8_t, 4> declared{};
-  if (auto gathered = gather(found.offset, declared); !gathered) {
-    return Err{std::move(gathered).error()};
-  }
-  return std::uint64_t{quorvane_base::load_u32_le(declared.data())};
+  return detail::at_boundary([&]() -> DatResult<std::uint64_t> {
+    auto entry = checked_entry(id);
+    if (!entry) return Err{std::move(entry).error()};
+    const DatFileEntry& found = **entry;
+    if (!found.is_compressed() || found.size < 4) return std::uint64_t{found.size};
+    std::array<std::uint8_t, 4> declared{};
+    if (auto gathered = gather(found.offset, declared); !gathered) {
+      return Err{std::move(gathered).error()};
+    }
+    return std::uint64_t{quorvane_base::load_u32_le(declared.data())};
+  });
 }
 
 }  // namespace quorvane_dat

@@ -1,13 +1,13 @@
 // Readers of the archive header and of one directory entry: field after field,
 // little-endian, each failing field framed with its name and declaration site.
-#include "lib/dat_header.hpp"
+#include "quorvane_dat/lib/dat_header.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 
-#include "base/little_endian.hpp"
-#include "lib/dat_format.hpp"
+#include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 
 namespace quorvane_dat {
 

@@ -5,15 +5,16 @@
 #include <cstdint>
 #include <span>
 
-#include "error/result.hpp"
-#include "error/parse_error.hpp"
-#include "lib/dat_format.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/result.hpp"
+#include "quorvane_dat/error/parse_error.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace quorvane_dat {
 
 // Each field's site (for parse-error frames) is declared on the field's line.
-struct DatHeader {
+struct QUORVANE_DAT_API DatHeader {
   std::uint32_t magic = 0;                      QUORVANE_FIELD_SITE(DatHeader, magic);
   std::uint32_t block_size = 0;                 QUORVANE_FIELD_SITE(DatHeader, block_size);
   std::uint32_t file_size = 0;                  QUORVANE_FIELD_SITE(DatHeader, file_size);
@@ -38,7 +39,7 @@ struct DatHeader {
   friend bool operator==(const DatHeader&, const DatHeader&) = default;
 };
 
-struct DatFileEntry {
+struct QUORVANE_DAT_API DatFileEntry {
   std::uint32_t bit_flags = 0;                  QUORVANE_FIELD_SITE(DatFileEntry, bit_flags);
   std::uint32_t id = 0;                         QUORVANE_FIELD_SITE(DatFileEntry, id);
   std::uint32_t offset = 0;                     QUORVANE_FIELD_SITE(DatFileEntry, offset);

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-#include "error/dat_error.hpp"
-#include "lib/dat_header.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/lib/dat_header.hpp"
 
 namespace quorvane_dat {
 
@@ -21,7 +22,7 @@ struct DirectoryNodeInfo {
 
 /// Receives the directory tree depth first and in pre-order: each node, then
 /// its entries in slot order, then its children's subtrees in slot order.
-class DirectoryVisitor {
+class QUORVANE_DAT_API DirectoryVisitor {
  public:
   virtual ~DirectoryVisitor() = default;
   /// Called once per node, before its entries are read.

@@ -1,6 +1,6 @@
 // The directory walk: depth first and pre-order, with an explicit stack of
 // open levels rather than recursion, every node read once.
-#include "lib/directory_walk.hpp"
+#include "quorvane_dat/lib/directory_walk.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,13 +10,14 @@
 #include <span>
 #include <vector>
 
-#include "base/little_endian.hpp"
-#include "lib/chain_reader.hpp"
-#include "lib/corruption.hpp"
-#include "lib/dat_format.hpp"
-#include "lib/node_offset_set.hpp"
-#include "utils/byte_reader.hpp"
-#include "utils/read_ahead.hpp"
+#include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/chain_reader.hpp"
+#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
+#include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/lib/node_offset_set.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
+#include "quorvane_dat/utils/read_ahead.hpp"
 
 namespace quorvane_dat::detail {
 
@@ -45,7 +46,7 @@ using Branches = std::array<std::uint32_t, NODE_BRANCH_COUNT>;
 
 class Walk {
  public:
-  Walk(const ReadOnlyFile& file, std::uint32_t block_size, std::uint64_t archive_length,
+  Walk(const ArchiveSource& file, std::uint32_t block_size, std::uint64_t archive_length,
        DirectoryVisitor& visitor)
       : source_(file),
         block_size_(block_size),
@@ -182,11 +183,13 @@ class Walk {
 
 }  // namespace
 
-DatResult<void> walk_directory(const ReadOnlyFile& file, std::uint32_t block_size,
+DatResult<void> walk_directory(const ArchiveSource& file, std::uint32_t block_size,
                                std::uint32_t root, std::uint64_t archive_length,
                                DirectoryVisitor& visitor) {
-  Walk walk(file, block_size, archive_length, visitor);
-  return walk.run(root);
+  return at_boundary([&] {
+    Walk walk(file, block_size, archive_length, visitor);
+    return walk.run(root);
+  });
 }
 
 }  // namespace quorvane_dat::detail

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "error/dat_error.hpp"
-#include "lib/directory_node.hpp"
-#include "utils/positioned_read.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/lib/directory_node.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 
 namespace quorvane_dat::detail {
 
@@ -17,7 +17,7 @@ namespace quorvane_dat::detail {
 // second time anywhere in the walk (a directory is a tree), and a walk that
 // reads more nodes than the addressable part of the archive can hold. Every
 // node is therefore read once; its walk state is 16 bytes per open level.
-DatResult<void> walk_directory(const ReadOnlyFile& file, std::uint32_t block_size,
+DatResult<void> walk_directory(const ArchiveSource& file, std::uint32_t block_size,
                                std::uint32_t root, std::uint64_t archive_length,
                                DirectoryVisitor& visitor);
 

@@ -1,12 +1,12 @@
-#include "lib/file_index.hpp"
+#include "quorvane_dat/lib/file_index.hpp"
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <stdexcept>
-#include <string>
 #include <type_traits>
 
-#include "lib/hash_seed.hpp"
+#include "quorvane_dat/lib/hash_seed.hpp"
 
 namespace quorvane_dat {
 
@@ -54,10 +54,21 @@ void FileIndex::release() noexcept {
   size_ = 0;
 }
 
-void FileIndex::reserve(std::size_t count) {
+bool FileIndex::reserve(std::size_t count) noexcept {
   std::size_t slots = MIN_SLOTS;
-  while (slots / 2 < count) slots *= 2;
-  if (slots > slots_.size()) rehash(slots);
+  while (slots / 2 < count) {
+    if (slots > std::numeric_limits<std::uint32_t>::max()) return false;
+    slots *= 2;
+  }
+  if (slots <= slots_.size()) return true;
+  try {
+    rehash(slots);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
 }
 
 void FileIndex::rehash(std::size_t slot_count) {
@@ -72,7 +83,17 @@ void FileIndex::rehash(std::size_t slot_count) {
   }
 }
 
-void FileIndex::insert_or_assign(const DatFileEntry& entry) {
+bool FileIndex::insert_or_assign(const DatFileEntry& entry) noexcept {
+  try {
+    return insert_or_assign_or_throw(entry);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
+bool FileIndex::insert_or_assign_or_throw(const DatFileEntry& entry) {
   if (slots_.empty() || size_ + 1 > slots_.size() / 2) {
     rehash(slots_.empty() ? MIN_SLOTS : slots_.size() * 2);
   }
@@ -82,15 +103,13 @@ void FileIndex::insert_or_assign(const DatFileEntry& entry) {
     value_type& held = item(slots_[s] - 1);
     if (held.first == entry.id) {
       held.second = entry;
-      return;
+      return true;
     }
     s = (s + 1) & mask;
   }
   // Entry numbers are 32-bit; the last id of the whole range would not fit
   // (and its index would take tens of gigabytes before that).
-  if (size_ == std::numeric_limits<std::uint32_t>::max()) {
-    throw std::length_error("directory index is full");
-  }
+  if (size_ == std::numeric_limits<std::uint32_t>::max()) return false;
   if ((size_ & (CHUNK_SIZE - 1)) == 0) {
     if (chunks_.size() == chunks_.capacity()) chunks_.reserve(std::max<std::size_t>(8, 2 * chunks_.size()));
     chunks_.push_back(std::allocator<value_type>().allocate(CHUNK_SIZE));
@@ -98,6 +117,7 @@ void FileIndex::insert_or_assign(const DatFileEntry& entry) {
   std::construct_at(&item(size_), entry.id, entry);
   ++size_;
   slots_[s] = static_cast<std::uint32_t>(size_);
+  return true;
 }
 
 const DatFileEntry* FileIndex::find(std::uint32_t id) const noexcept {
@@ -108,10 +128,6 @@ const DatFileEntry* FileIndex::find(std::uint32_t id) const noexcept {
     if (held.first == id) return &held.second;
   }
   return nullptr;
-}
-const DatFileEntry& FileIndex::at(std::uint32_t id) const {
-  if (const DatFileEntry* entry = find(id)) return *entry;
-  throw std::out_of_range("no directory entry with id " + std::to_string(id));
 }
 
 bool operator==(const FileIndex& a, const FileIndex& b) noexcept {

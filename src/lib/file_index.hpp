@@ -21,11 +21,12 @@
 #include <utility>
 #include <vector>
 
-#include "lib/dat_header.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/lib/dat_header.hpp"
 
 namespace quorvane_dat {
 
-class FileIndex {
+class QUORVANE_DAT_API FileIndex {
  public:
   using value_type = std::pair<std::uint32_t, DatFileEntry>;
 
@@ -71,19 +72,19 @@ class FileIndex {
   std::size_t size() const noexcept { return size_; }
   bool empty() const noexcept { return size_ == 0; }
 
-  // Makes room in the lookup table for `count` entries without growing it again.
-  void reserve(std::size_t count);
+  /// Makes room in the lookup table for `count` entries without growing it
+  /// again; false (the index unchanged) when the memory cannot be had.
+  bool reserve(std::size_t count) noexcept;
 
-  // Stores `entry` under its id; an entry already held under that id is
-  // replaced (its place in the iteration order is kept).
-  void insert_or_assign(const DatFileEntry& entry);
+  /// Stores `entry` under its id; an entry already held under that id is
+  /// replaced (its place in the iteration order is kept). False, with the
+  /// index unchanged, when it cannot grow (out of memory, or 2^32 - 1 entries).
+  bool insert_or_assign(const DatFileEntry& entry) noexcept;
 
-  // The entry held under `id`, or nullptr.
+  /// The entry held under `id`, or nullptr.
   const DatFileEntry* find(std::uint32_t id) const noexcept;
   bool contains(std::uint32_t id) const noexcept { return find(id) != nullptr; }
   std::size_t count(std::uint32_t id) const noexcept { return contains(id) ? 1 : 0; }
-  // The entry held under `id`; throws std::out_of_range when there is none.
-  const DatFileEntry& at(std::uint32_t id) const;
 
   const_iterator begin() const noexcept { return {this, 0}; }
   const_iterator end() const noexcept { return {this, size_}; }
@@ -103,6 +104,7 @@ class FileIndex {
     return static_cast<std::size_t>((std::uint64_t{id} * multiplier_) >> shift_);
   }
   void rehash(std::size_t slot_count);
+  bool insert_or_assign_or_throw(const DatFileEntry& entry);
   void release() noexcept;
 
   // Storage for CHUNK_SIZE entries each; an entry is constructed when inserted.

@@ -1,4 +1,4 @@
-#include "lib/hash_seed.hpp"
+#include "quorvane_dat/lib/hash_seed.hpp"
 
 #include <sys/random.h>
 

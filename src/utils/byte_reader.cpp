@@ -1,4 +1,4 @@
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/little_endian.hpp"
+#include "quorvane_base/little_endian.hpp"
 
 namespace quorvane_dat {
 

@@ -7,12 +7,13 @@
 #include <span>
 #include <vector>
 
-#include "error/parse_error.hpp"
-#include "error/result.hpp"
+#include "quorvane_dat/export.hpp"
+#include "quorvane_dat/error/parse_error.hpp"
+#include "quorvane_dat/error/result.hpp"
 
 namespace quorvane_dat {
 
-class ByteReader {
+class QUORVANE_DAT_API ByteReader {
  public:
   // Over an in-memory buffer, which must outlive the reader.
   explicit ByteReader(std::span<const std::uint8_t> bytes) noexcept;

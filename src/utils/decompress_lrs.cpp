@@ -1,10 +1,10 @@
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
-#include "base/little_endian.hpp"
+#include "quorvane_base/little_endian.hpp"
 
 namespace quorvane_dat {
 

@@ -1,4 +1,4 @@
-#include "utils/portal_dat_path.hpp"
+#include "quorvane_dat/utils/portal_dat_path.hpp"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "error/utf8.hpp"
+#include "quorvane_base/utf8.hpp"
 
 #ifndef QUORVANE_DAT_PACKAGE_DIR
 #error "QUORVANE_DAT_PACKAGE_DIR must name the library's source directory"
@@ -46,7 +46,7 @@ std::optional<std::filesystem::path> get_portal_dat_path() {
   // getenv is only read here; the environment is not modified by the library.
   if (const char* value = std::getenv(PORTAL_DAT_ENV); value != nullptr) {
     const std::string_view text(value);
-    if (utf8::is_valid(text)) {
+    if (quorvane_base::utf8::is_valid(text)) {
       std::filesystem::path candidate{std::string(text)};
       if (entry_exists(candidate)) return candidate;
     }

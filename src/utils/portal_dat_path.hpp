@@ -4,13 +4,15 @@
 #include <filesystem>
 #include <optional>
 
+#include "quorvane_dat/export.hpp"
+
 namespace quorvane_dat {
 
 inline constexpr const char* PORTAL_DAT_ENV = "QUORVANE_PORTAL_DAT";
 
-std::optional<std::filesystem::path> get_portal_dat_path();
+QUORVANE_DAT_API std::optional<std::filesystem::path> get_portal_dat_path();
 
 // The fallback candidate: <library source dir>/../../dats/portal.dat.
-std::filesystem::path portal_dat_fallback_path();
+QUORVANE_DAT_API std::filesystem::path portal_dat_fallback_path();
 
 }  // namespace quorvane_dat

@@ -1,7 +1,7 @@
 // Positioned reads on an owned, read-only file descriptor. Every read names its
 // absolute offset (pread/preadv), so one descriptor serves several threads at
 // once and the descriptor's own read position is never used or moved.
-#include "utils/positioned_read.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 
 #include <unistd.h>
 

@@ -1,5 +1,6 @@
 // FileExtPolyfill: a positioned exact read that neither uses nor moves the
-// file's own read position, and the owning file handle that implements it.
+// file's own read position; ArchiveSource, which adds scatter reads; and the
+// owning file handle that implements them. Internal to the archive library.
 #pragma once
 
 #include <sys/uio.h>
@@ -8,8 +9,8 @@
 #include <cstdint>
 #include <span>
 
-#include "error/io_error.hpp"
-#include "error/result.hpp"
+#include "quorvane_dat/error/io_error.hpp"
+#include "quorvane_dat/error/result.hpp"
 
 namespace quorvane_dat {
 
@@ -22,8 +23,19 @@ class FileExtPolyfill {
                                                      std::uint64_t offset) const = 0;
 };
 
+// What the archive reader reads an archive through: positioned exact reads
+// and positioned scatter reads.
+class ArchiveSource : public FileExtPolyfill {
+ public:
+  // One positioned scatter read into `parts` at absolute `offset`. Returns
+  // the number of bytes read, which is short when the archive ends inside
+  // the parts (0 at or past its end). At most IOV_MAX parts.
+  virtual Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts,
+                                                        std::uint64_t offset) const = 0;
+};
+
 // An open, read-only file descriptor, closed on destruction. Movable, not copyable.
-class ReadOnlyFile final : public FileExtPolyfill {
+class ReadOnlyFile final : public ArchiveSource {
  public:
   explicit ReadOnlyFile(int fd) noexcept : fd_(fd) {}
   ReadOnlyFile(ReadOnlyFile&& other) noexcept;
@@ -36,11 +48,9 @@ class ReadOnlyFile final : public FileExtPolyfill {
   Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf,
                                              std::uint64_t offset) const override;
 
-  // One positioned scatter read into `parts` at absolute `offset`, retried
-  // only on EINTR. Returns the number of bytes read, which is short when the
-  // file ends inside the parts (0 at or past its end). At most IOV_MAX parts.
+  // Retried only on EINTR.
   Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts,
-                                                std::uint64_t offset) const;
+                                                std::uint64_t offset) const override;
 
  private:
   int fd_ = -1;

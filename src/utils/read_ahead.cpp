@@ -1,4 +1,4 @@
-#include "utils/read_ahead.hpp"
+#include "quorvane_dat/utils/read_ahead.hpp"
 
 #include <cstring>
 

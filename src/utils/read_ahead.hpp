@@ -22,9 +22,9 @@
 #include <memory>
 #include <span>
 
-#include "error/io_error.hpp"
-#include "error/result.hpp"
-#include "utils/positioned_read.hpp"
+#include "quorvane_dat/error/io_error.hpp"
+#include "quorvane_dat/error/result.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 
 namespace quorvane_dat {
 
@@ -34,11 +34,11 @@ class ReadAheadReader {
   // touching them costs less than the reads they save.
   static constexpr std::size_t FILL_SIZE = 16 * 1024;
 
-  explicit ReadAheadReader(const ReadOnlyFile& file) noexcept : file_(file) {}
+  explicit ReadAheadReader(const ArchiveSource& file) noexcept : file_(file) {}
 
-  // As ReadOnlyFile::read_exact_at_compat.
+  // As ArchiveSource::read_exact_at_compat.
   Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf, std::uint64_t offset);
-  // As ReadOnlyFile::read_vectored_at.
+  // As ArchiveSource::read_vectored_at.
   Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts,
                                                 std::uint64_t offset);
 
@@ -52,7 +52,7 @@ class ReadAheadReader {
   // request must go to the file instead.
   bool cover(std::uint64_t offset, std::size_t length);
 
-  const ReadOnlyFile& file_;
+  const ArchiveSource& file_;
   // Allocated at the first fill and left uninitialised: a fill writes only
   // the bytes it reads, and pages never written are never touched.
   std::unique_ptr<std::uint8_t[]> window_;

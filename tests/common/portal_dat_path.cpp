@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "error/dat_error.hpp"
-#include "error/io_error.hpp"
-#include "base/utf8.hpp"
-#include "utils/portal_dat_path.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/error/io_error.hpp"
+#include "quorvane_base/utf8.hpp"
+#include "quorvane_dat/utils/portal_dat_path.hpp"
 
 namespace common {
 

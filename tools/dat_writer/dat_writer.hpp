@@ -21,8 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "lib/dat_format.hpp"
-#include "lib/dat_header.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
+#include "quorvane_dat/lib/dat_header.hpp"
 #include "tools/dat_writer/lzss_encoder.hpp"
 
 namespace dat_writer {

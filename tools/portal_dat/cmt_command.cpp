@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string>
 
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "tests/common/motion_command_names.hpp"
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/tool_output.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace portal_dat {
 

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "lib/dat_database.hpp"
-#include "lib/directory_node.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
+#include "quorvane_dat/lib/directory_node.hpp"
 
 namespace portal_dat {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lib/batch_reader.hpp"
+#include "quorvane_dat/lib/batch_reader.hpp"
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/output_dir.hpp"
 #include "tools/portal_dat/progress_line.hpp"

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "base/utf8.hpp"
+#include "quorvane_base/utf8.hpp"
 
 namespace portal_dat {
 

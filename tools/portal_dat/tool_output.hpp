@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 
 namespace portal_dat {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "lib/batch_reader.hpp"
-#include "lib/dat_format.hpp"
+#include "quorvane_dat/lib/batch_reader.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/directory_nodes.hpp"
 #include "tools/portal_dat/json_writer.hpp"

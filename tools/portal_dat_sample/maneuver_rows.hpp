@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "tools/portal_dat_sample/sample_variant.hpp"
 
 namespace portal_dat_sample {

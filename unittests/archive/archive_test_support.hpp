@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "archive_test_support.hpp"
-#include "lib/batch_reader.hpp"
+#include "quorvane_dat/lib/batch_reader.hpp"
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "archive_test_support.hpp"
+#include "quorvane_dat/utils/memory_source.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 #include "unittests/support/chain_reference.hpp"
 
 namespace {
@@ -336,6 +338,38 @@ TEST(PositionedRead, ExactReadsAndScatterReadsAtAbsoluteOffsets) {
   auto at_end = file.read_vectored_at(parts, 5000);
   ASSERT_TRUE(at_end);
   EXPECT_EQ(*at_end, 0U);
+}
+
+// An archive in memory answers every read exactly as the file of its bytes.
+TEST(PositionedRead, MemorySourceAnswersAsTheFile) {
+  TempDir dir;
+  const Bytes data = pattern(700);
+  const int fd = ::open(dir.write("same.bin", data).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const quorvane_dat::ReadOnlyFile file(fd);
+  const quorvane_dat::MemorySource memory(data);
+  for (const std::uint64_t offset : {0U, 1U, 350U, 690U, 699U, 700U, 701U, 5000U}) {
+    for (const std::size_t length : {0U, 1U, 10U, 300U}) {
+      SCOPED_TRACE(testing::Message() << offset << " + " << length);
+      Bytes from_file(length, 0xEE), from_memory(length, 0xEE);
+      auto a = file.read_exact_at_compat(from_file, offset);
+      auto b = memory.read_exact_at_compat(from_memory, offset);
+      ASSERT_EQ(bool(a), bool(b));
+      if (!a) {
+        EXPECT_EQ(a.error().debug(), b.error().debug());
+      }
+      EXPECT_EQ(from_file, from_memory);
+      Bytes head_f(3), tail_f(length), head_m(3), tail_m(length);
+      const ::iovec parts_f[] = {{head_f.data(), 3}, {tail_f.data(), length}};
+      const ::iovec parts_m[] = {{head_m.data(), 3}, {tail_m.data(), length}};
+      auto got_f = file.read_vectored_at(parts_f, offset);
+      auto got_m = memory.read_vectored_at(parts_m, offset);
+      ASSERT_TRUE(got_f && got_m);
+      EXPECT_EQ(*got_f, *got_m);
+      EXPECT_EQ(head_f, head_m);
+      EXPECT_EQ(tail_f, tail_m);
+    }
+  }
 }
 
 }  // namespace

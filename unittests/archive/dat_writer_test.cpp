@@ -6,7 +6,7 @@
 #include <string>
 
 #include "archive_test_support.hpp"
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace {
 
@@ -175,7 +175,7 @@ TEST(ArchiveWriter, BalancedDirectoriesHoldEveryFile) {
     ASSERT_TRUE(db);
     ASSERT_EQ(db->files().size(), c.files);
     for (std::size_t i = 0; i < c.files; i += 97) {
-      EXPECT_EQ(db->files().at(files[i].id), layout.entries[i]);
+      EXPECT_EQ(*db->files().find(files[i].id), layout.entries[i]);
       auto got = db->get_file(files[i].id);
       ASSERT_TRUE(got);
       EXPECT_EQ(*got, files[i].content);

@@ -78,10 +78,10 @@ TEST_F(DirectoryWalk, ChildEntriesWinOverTheirParentsAndLaterSlotsOverEarlier) {
   ASSERT_TRUE(db);
   const auto& files = db->files();
   ASSERT_EQ(files.size(), 4U);
-  EXPECT_EQ(files.at(5).version, 2U) << "the child is reached after its parent";
-  EXPECT_EQ(files.at(6).version, 2U) << "slot 1's subtree is reached after slot 0's";
-  EXPECT_EQ(files.at(7).version, 2U) << "the later entry of one node wins";
-  EXPECT_EQ(files.at(8).version, 1U);
+  EXPECT_EQ(files.find(5)->version, 2U) << "the child is reached after its parent";
+  EXPECT_EQ(files.find(6)->version, 2U) << "slot 1's subtree is reached after slot 0's";
+  EXPECT_EQ(files.find(7)->version, 2U) << "the later entry of one node wins";
+  EXPECT_EQ(files.find(8)->version, 1U);
 }
 
 // Which branch slots a node's walk visits, for a row of slot patterns: each
@@ -127,7 +127,7 @@ TEST_F(DirectoryWalk, NodeOfSixtyOneEntriesReadsThemAll) {
   auto db = open(b);
   ASSERT_TRUE(db);
   ASSERT_EQ(db->files().size(), 61U);
-  EXPECT_EQ(db->files().at(61), entry(61, 60));
+  EXPECT_EQ(*db->files().find(61), entry(61, 60));
 }
 
 TEST_F(DirectoryWalk, NodeClaimingMoreThanSixtyOneEntriesFailsAtItsBitFlags) {
@@ -262,7 +262,7 @@ TEST_F(DirectoryWalk, VeryDeepTreeOpensWithoutRecursion) {
   auto db = open(b);
   ASSERT_TRUE(db);
   ASSERT_EQ(db->files().size(), DEPTH);
-  EXPECT_EQ(db->files().at(DEPTH - 1).version, DEPTH - 1);
+  EXPECT_EQ(db->files().find(DEPTH - 1)->version, DEPTH - 1);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "archive_test_support.hpp"
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive_test_support.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace quorvane_dat {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 
 // The largest single allocation made while a test watches, so that "no
 // reservation from the count" is observed rather than assumed.

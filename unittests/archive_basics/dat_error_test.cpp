@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "error/dat_error.hpp"
+#include "quorvane_dat/error/dat_error.hpp"
 
 namespace quorvane_dat {
 namespace {

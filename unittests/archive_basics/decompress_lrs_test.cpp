@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "utils/decompress_lrs.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace quorvane_dat {
 namespace {

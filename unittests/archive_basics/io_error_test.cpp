@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <string>
 
-#include "error/io_error.hpp"
+#include "quorvane_dat/error/io_error.hpp"
 
 namespace quorvane_dat {
 namespace {

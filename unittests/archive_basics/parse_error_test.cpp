@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "error/parse_error.hpp"
-#include "file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/error/parse_error.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 
 namespace quorvane_dat {
 namespace {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "utils/portal_dat_path.hpp"
+#include "quorvane_dat/utils/portal_dat_path.hpp"
 
 namespace quorvane_dat {
 namespace {

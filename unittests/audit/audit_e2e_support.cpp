@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "tools/portal_dat_sample/sample_archive.hpp"
-#include "utils/portal_dat_path.hpp"
+#include "quorvane_dat/utils/portal_dat_path.hpp"
 
 namespace audit_e2e {
 

@@ -5,14 +5,14 @@
 #include <set>
 #include <string>
 
-#include "file_type/combat_maneuver_table.hpp"
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat_sample/archive_layout.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "tools/portal_dat_sample/sample_variant.hpp"
 #include "unittests/audit/audit_e2e_support.hpp"
-#include "utils/byte_reader.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST(SampleArchive, RetailArchiveAsTheReaderSeesIt) {
   EXPECT_LT(compressed, database->files().size() / 2);
 
   // The table is compressed and longer than one block's payload.
-  const auto& table_entry = database->files().at(portal_dat_sample::COMBAT_MANEUVER_TABLE_ID);
+  const auto& table_entry = *database->files().find(portal_dat_sample::COMBAT_MANEUVER_TABLE_ID);
   EXPECT_TRUE(table_entry.is_compressed());
   EXPECT_GT(table_entry.size, 2 * (portal_dat_sample::SAMPLE_BLOCK_SIZE - 4));
   auto bytes = database->get_file(portal_dat_sample::COMBAT_MANEUVER_TABLE_ID);

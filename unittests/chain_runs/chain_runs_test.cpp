@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "unittests/support/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
@@ -267,6 +267,7 @@ TEST(ChainRuns, LoopingChainsRepeatWithoutReadingTheLoopAgain) {
                     c.scattered ? ChainShape::Scattered : ChainShape::Contiguous);
     const auto chain = b.chain_blocks(start);
     b.set_next(chain.back(), chain[c.loop_from]);
+    b.pad_to(std::uint64_t{3} << 20);  // long enough to hold what the loop is asked for
     const Bytes file = b.bytes();
     auto db = DatDatabase::new_(dir.write("loop.dat", file));
     ASSERT_TRUE(db);

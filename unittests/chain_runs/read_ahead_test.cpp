@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
-#include "utils/positioned_read.hpp"
+#include "quorvane_dat/utils/positioned_read.hpp"
 #include "unittests/support/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
-#include "utils/read_ahead.hpp"
+#include "quorvane_dat/utils/read_ahead.hpp"
 
 namespace {
 

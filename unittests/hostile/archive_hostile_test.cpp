@@ -10,8 +10,8 @@
 #include <fcntl.h>
 #include <string>
 
-#include "lib/dat_database.hpp"
-#include "lib/dat_format.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "unittests/hostile/hostile_archives.hpp"
 #include "unittests/hostile/hostile_support.hpp"
 

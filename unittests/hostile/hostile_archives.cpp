@@ -1,6 +1,6 @@
 #include "unittests/hostile/hostile_archives.hpp"
 
-#include "lib/dat_format.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "tools/dat_writer/lzss_encoder.hpp"
 #include "unittests/hostile/hostile_support.hpp"
 

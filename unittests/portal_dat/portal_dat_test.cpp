@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "unittests/support/process.hpp"

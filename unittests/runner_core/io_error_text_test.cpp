@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "error/io_error.hpp"
+#include "quorvane_dat/error/io_error.hpp"
 #include "runner/io_error_text.hpp"
 
 namespace {

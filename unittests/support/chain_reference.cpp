@@ -21,6 +21,13 @@ std::string hex8(std::uint64_t v) {
 ChainOutcome block_by_block(const std::vector<std::uint8_t>& file, std::uint32_t block_size,
                             std::uint32_t offset, std::uint32_t size) {
   ChainOutcome out;
+  // More bytes than the whole archive are refused before anything is read.
+  if (size > file.size()) {
+    out.error = "Corruption detected: chain at 0x" + hex8(offset) + " claims " +
+                std::to_string(size) + " bytes, more than the archive's " +
+                std::to_string(file.size()) + " bytes";
+    return out;
+  }
   std::vector<std::uint8_t> buf(size);
   std::size_t pos = 0;
   std::uint64_t current = offset;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/dat_database.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 
 namespace test_support {
 
