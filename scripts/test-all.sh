@@ -2,6 +2,8 @@
 # Builds the project and runs every test:
 #   1. the debug build with g++ (every unit, end-to-end and corpus-replay test);
 #   2. the AddressSanitizer + UndefinedBehaviorSanitizer build with clang++ (the same tests);
+#   then the library package: installed as a static and as a shared library and
+#   used from outside the project (scripts/package-check.sh);
 #   3. each fuzz harness for a short while (QUORVANE_FUZZ_SECONDS, default 30 s each);
 #   4. the ThreadSanitizer build: the runner's and the audit's end-to-end tests
 #      and the concurrent fetches.
@@ -13,6 +15,9 @@ for preset in dev asan-ubsan; do
   echo "== ${preset} =="
   cmake --workflow --preset "${preset}"
 done
+
+echo "== package =="
+bash scripts/package-check.sh
 
 echo "== fuzz =="
 bash scripts/fuzz.sh -t "${QUORVANE_FUZZ_SECONDS:-30}"
