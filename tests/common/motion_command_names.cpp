@@ -1,100 +1,15 @@
-// Lookup and classification over the built-in motion command table, and the
-// self-checks that guard the table's contents and order.
+// The self-checks that guard the built-in motion command table's contents
+// and order, and their registry entries.
 #include "tests/common/motion_command_names.hpp"
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "runner/check_failure.hpp"
 
 namespace common::motion_command_names {
-
-namespace {
-
-constexpr std::uint32_t TOP_BYTE_MASK = 0xFF000000u;
-
-constexpr bool contains(std::string_view text, std::string_view word) noexcept {
-  return text.find(word) != std::string_view::npos;
-}
-
-// Ids under the action top byte: an attack at a height when the name holds an
-// attack word and a height word, otherwise a plain action.
-constexpr MotionCommandClass classify_action(std::optional<std::string_view> name) noexcept {
-  if (!name) return MotionCommandClass::Action;
-  const std::string_view text = *name;
-  const bool attack_word = contains(text, "Attack") || contains(text, "Slash") ||
-                           contains(text, "Thrust") || contains(text, "Punch") ||
-                           contains(text, "Kick");
-  if (!attack_word) return MotionCommandClass::Action;
-  if (contains(text, "High")) return MotionCommandClass::AttackHigh;
-  if (contains(text, "Med")) return MotionCommandClass::AttackMedium;
-  if (contains(text, "Low")) return MotionCommandClass::AttackLow;
-  return MotionCommandClass::Action;
-}
-
-}  // namespace
-
-std::optional<std::string_view> motion_command_name(std::uint32_t id) noexcept {
-  const auto it = std::lower_bound(
-      MOTION_COMMAND_NAMES.begin(), MOTION_COMMAND_NAMES.end(), id,
-      [](const MotionCommandRow& row, std::uint32_t wanted) { return row.id < wanted; });
-  if (it == MOTION_COMMAND_NAMES.end() || it->id != id) return std::nullopt;
-  return it->name;
-}
-
-MotionCommandClass motion_command_class(std::uint32_t id) noexcept {
-  if (id == 0) return MotionCommandClass::Invalid;
-  const std::optional<std::string_view> name = motion_command_name(id);
-  const std::uint32_t top = id & TOP_BYTE_MASK;
-
-  if (id == 0x2500003Bu) return MotionCommandClass::Jump;
-  if (top == 0x20000000u) return MotionCommandClass::Stop;
-  if (name && name->starts_with("Aim")) return MotionCommandClass::Aim;
-  if (name && name->starts_with("Magic") && top == 0x40000000u) {
-    return MotionCommandClass::MagicGesture;
-  }
-
-  switch (top) {
-    case 0x80000000u: return MotionCommandClass::Stance;
-    case 0x85000000u: return MotionCommandClass::HoldKey;
-    case 0x90000000u: return MotionCommandClass::UiPanel;
-    case 0x10000000u: return classify_action(name);
-    case 0x13000000u: return MotionCommandClass::QuickEmote;
-    case 0x40000000u: return MotionCommandClass::Locomotion;
-    case 0x41000000u: return MotionCommandClass::Posture;
-    case 0x43000000u: return MotionCommandClass::StateEmote;
-    case 0x44000000u: return MotionCommandClass::Locomotion;
-    case 0x45000000u: return MotionCommandClass::Locomotion;
-    case 0x65000000u: return MotionCommandClass::Turn;
-    default: return MotionCommandClass::Misc;
-  }
-}
-
-std::string_view debug_name(MotionCommandClass value) noexcept {
-  switch (value) {
-    case MotionCommandClass::Invalid: return "Invalid";
-    case MotionCommandClass::Stance: return "Stance";
-    case MotionCommandClass::Locomotion: return "Locomotion";
-    case MotionCommandClass::Turn: return "Turn";
-    case MotionCommandClass::Jump: return "Jump";
-    case MotionCommandClass::Stop: return "Stop";
-    case MotionCommandClass::HoldKey: return "HoldKey";
-    case MotionCommandClass::Aim: return "Aim";
-    case MotionCommandClass::MagicGesture: return "MagicGesture";
-    case MotionCommandClass::Posture: return "Posture";
-    case MotionCommandClass::StateEmote: return "StateEmote";
-    case MotionCommandClass::QuickEmote: return "QuickEmote";
-    case MotionCommandClass::UiPanel: return "UiPanel";
-    case MotionCommandClass::Action: return "Action";
-    case MotionCommandClass::AttackHigh: return "AttackHigh";
-    case MotionCommandClass::AttackMedium: return "AttackMedium";
-    case MotionCommandClass::AttackLow: return "AttackLow";
-    case MotionCommandClass::Misc: return "Misc";
-  }
-  // Only reachable through a value cast from outside the enumeration.
-  return "MotionCommandClass(?)";
-}
 
 std::optional<std::string> order_violation(std::span<const MotionCommandRow> rows) {
   for (std::size_t i = 1; i < rows.size(); ++i) {
@@ -129,10 +44,12 @@ namespace tests {
 
 // The table's ids must ascend strictly, or the binary search of the lookup
 // could miss rows that are present.
+constexpr std::size_t TABLE_IS_STRICTLY_SORTED_FOR_BINARY_SEARCH_LINE = __LINE__ + 1;
 void table_is_strictly_sorted_for_binary_search() {
   check_strictly_sorted(MOTION_COMMAND_NAMES);
 }
 
+constexpr std::size_t LOOKUP_KNOWN_COMMANDS_LINE = __LINE__ + 1;
 void lookup_known_commands() {
   using Name = std::optional<std::string_view>;
   runner::assert_equal(motion_command_name(0x8000003Du), Name("NonCombat"));
@@ -145,6 +62,7 @@ void lookup_known_commands() {
   runner::assert_equal(motion_command_name(0xDEADBEEFu), Name());
 }
 
+constexpr std::size_t CLASSIFY_KNOWN_COMMANDS_LINE = __LINE__ + 1;
 void classify_known_commands() {
   using C = MotionCommandClass;
   runner::assert_equal(motion_command_class(0x8000003Du), C::Stance);
@@ -160,6 +78,49 @@ void classify_known_commands() {
   runner::assert_equal(motion_command_class(0x10000121u), C::AttackHigh);
   runner::assert_equal(motion_command_class(0x10000185u), C::Action);
 }
+
+namespace {
+
+constexpr std::string_view SOURCE_PATH = "tests/common/motion_command_names.cpp";
+// Each check's name starts after "void " in its definition.
+constexpr std::size_t CHECK_COLUMN = 6;
+
+// The entry of the check `fn` named `name`, whose definition starts on `line`;
+// the recorded span covers the function's name, the last part of `name`.
+constexpr runner::TestDescAndFn entry(std::string_view name, std::size_t line, runner::TestFn fn) {
+  const std::string_view function = name.substr(name.rfind("::") + 2);
+  return runner::TestDescAndFn{
+      runner::TestDesc{
+          .name = name,
+          .ignore = false,
+          .ignore_message = std::nullopt,
+          .should_panic = runner::ShouldPanic::No,
+          .expected_message = {},
+          .source_path = SOURCE_PATH,
+          .start_line = line,
+          .start_col = CHECK_COLUMN,
+          .end_line = line,
+          .end_col = CHECK_COLUMN + function.size(),
+          .test_type = runner::TestType::IntegrationTest,
+      },
+      fn,
+  };
+}
+
+}  // namespace
+
+constinit const runner::TestDescAndFn CLASSIFY_KNOWN_COMMANDS_ENTRY =
+    entry("common::motion_command_names::tests::classify_known_commands",
+          CLASSIFY_KNOWN_COMMANDS_LINE, &classify_known_commands);
+
+constinit const runner::TestDescAndFn LOOKUP_KNOWN_COMMANDS_ENTRY =
+    entry("common::motion_command_names::tests::lookup_known_commands",
+          LOOKUP_KNOWN_COMMANDS_LINE, &lookup_known_commands);
+
+constinit const runner::TestDescAndFn TABLE_IS_STRICTLY_SORTED_FOR_BINARY_SEARCH_ENTRY =
+    entry("common::motion_command_names::tests::table_is_strictly_sorted_for_binary_search",
+          TABLE_IS_STRICTLY_SORTED_FOR_BINARY_SEARCH_LINE,
+          &table_is_strictly_sorted_for_binary_search);
 
 }  // namespace tests
 

@@ -1,11 +1,10 @@
 // cmt: the combat maneuver table, decoded, with the names of its stances and
 // motions from the program's motion command table.
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
-#include "tests/common/motion_command_names.hpp"
+#include "tests/common/motion_command_lookup.hpp"
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -17,14 +16,9 @@ namespace {
 
 constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000;
 
-// The name of a motion command id from the table's constant rows, or empty.
-// The table is searched here rather than through its lookup function so that
-// the tool needs only the table's data.
+// The name of a motion command id from the program's table, or empty.
 std::string_view motion_name(std::uint32_t id) {
-  using common::motion_command_names::MOTION_COMMAND_NAMES;
-  const auto row = std::lower_bound(MOTION_COMMAND_NAMES.begin(), MOTION_COMMAND_NAMES.end(), id,
-                                    [](const auto& r, std::uint32_t value) { return r.id < value; });
-  return row != MOTION_COMMAND_NAMES.end() && row->id == id ? row->name : std::string_view();
+  return common::motion_command_names::motion_command_name(id).value_or(std::string_view());
 }
 
 std::string_view height_name(std::uint32_t height) {
