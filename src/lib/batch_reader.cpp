@@ -1,10 +1,9 @@
 // read_batch: the selection sorted by offset and cut into segments of about
-// one window of the archive each. A worker reads a segment's window with one
-// call, gathers every file of the segment through its block chain from that
-// window (reads the window does not hold go to the file itself, so every
-// result is exactly what get_file would give), and decodes it. The calling
-// thread hands the finished segments to the callback in order; workers stay
-// at most a few segments ahead of it, which bounds the memory.
+// one window of the archive each. A worker gathers the files of a segment
+// with a few large scatter reads (SegmentReader; every result is exactly what
+// get_file would give) and decodes the compressed ones. The calling thread
+// hands the finished segments to the callback in order; workers stay at most
+// a few segments ahead of it, which bounds the memory.
 #include "quorvane_dat/lib/batch_reader.hpp"
 
 #include <sched.h>
@@ -23,9 +22,10 @@
 #include <vector>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/chain_reader.hpp"
 #include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/lib/segment_reader.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
 #include "quorvane_dat/utils/positioned_read.hpp"
 
@@ -43,78 +43,27 @@ constexpr std::size_t MIN_WINDOW = std::size_t{1} << 20;
 // Segments a worker may finish ahead of the one being handed over, per worker.
 constexpr std::size_t SEGMENTS_AHEAD_PER_WORKER = 2;
 
-// Positioned reads answered from one window of the archive when it holds the
-// whole request. A request that runs past the window but starts in it or just
-// beyond moves the window there; anything else (behind the window, too large
-// for it, past where the file ended) is read from the file itself, so short
-// reads and errors come from the very read that was asked for.
-class WindowSource {
- public:
-  WindowSource(const ArchiveSource& file, std::size_t capacity) : file_(file), capacity_(capacity) {}
-
-  void fill(std::uint64_t start) {
-    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
-    start_ = start;
-    length_ = 0;
-    const std::array<::iovec, 1> part{{{buffer_.get(), capacity_}}};
-    if (auto got = file_.read_vectored_at(part, start)) length_ = *got;
-  }
-
-  Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf, std::uint64_t offset) {
-    if (!cover(offset, buf.size())) return file_.read_exact_at_compat(buf, offset);
-    if (!buf.empty()) std::memcpy(buf.data(), at(offset), buf.size());
-    return {};
-  }
-
-  Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts,
-                                                std::uint64_t offset) {
-    std::size_t total = 0;
-    for (const ::iovec& part : parts) total += part.iov_len;
-    if (!cover(offset, total)) return file_.read_vectored_at(parts, offset);
-    const std::uint8_t* from = at(offset);
-    for (const ::iovec& part : parts) {
-      if (part.iov_len != 0) std::memcpy(part.iov_base, from, part.iov_len);
-      from += part.iov_len;
-    }
-    return total;
-  }
-
- private:
-  const std::uint8_t* at(std::uint64_t offset) const noexcept {
-    return buffer_.get() + (offset - start_);
-  }
-  bool holds(std::uint64_t offset, std::size_t length) const noexcept {
-    return offset >= start_ && offset - start_ <= length_ && length <= length_ - (offset - start_);
-  }
-  bool cover(std::uint64_t offset, std::size_t length) {
-    if (holds(offset, length)) return true;
-    const bool window_was_full = length_ == capacity_;
-    const bool just_ahead = offset >= start_ && offset - start_ < length_ + capacity_;
-    if (buffer_ && window_was_full && just_ahead && length <= capacity_ / 2) {
-      fill(offset);
-      return holds(offset, length);
-    }
-    return false;
-  }
-
-  const ArchiveSource& file_;
-  std::size_t capacity_;
-  std::unique_ptr<std::uint8_t[]> buffer_;
-  std::uint64_t start_ = 0;
-  std::size_t length_ = 0;
-};
-
 struct FileResult {
-  std::vector<std::uint8_t> bytes;
+  std::span<const std::uint8_t> bytes;  // into the segment's arenas or `decoded`
+  std::vector<std::uint8_t> decoded;
   std::vector<std::uint32_t> blocks;
   std::uint64_t declared_size = 0;
   std::optional<DatError> error;
 };
 
+// Consecutive files of the sorted selection whose chains, if contiguous, lie
+// within one window of the archive and whose bytes fill at most one window;
+// a file larger than that has a segment of its own.
 struct Segment {
   std::size_t first = 0;  // positions in the sorted selection
   std::size_t last = 0;
+  std::uint64_t start = 0;         // archive offset of the window
+  std::uint64_t span = 0;          // bytes from there to the end of the last chain
+  std::uint64_t arena_bytes = 0;   // stored bytes of the files handed over undecoded
+  std::uint64_t stored_bytes = 0;  // stored bytes of the files to decode
+  std::uint64_t discarded_bytes = 0;  // the largest file read but not handed over
   std::vector<FileResult> results;
+  std::unique_ptr<std::uint8_t[]> arena;
   bool out_of_memory = false;
   bool done = false;
 };
@@ -137,35 +86,83 @@ class Batch {
   }
 
  private:
-  // A new segment starts where a file begins a window's length or more past
-  // the start of the current one.
+  bool decoded(const DatFileEntry& entry) const noexcept {
+    return options_.decode && entry.is_compressed();
+  }
+  // Whether the file's bytes are handed over (decoded or as stored).
+  bool kept(const DatFileEntry& entry) const noexcept {
+    return options_.deliver_stored || entry.is_compressed();
+  }
+
+  // Where the chain of `entry` would end if its blocks lay one after another.
+  std::uint64_t chain_end(const DatFileEntry& entry) const noexcept {
+    const std::uint64_t block_size = database_.header().block_size;
+    if (block_size <= BLOCK_POINTER_SIZE) return std::uint64_t{entry.offset} + entry.size;
+    const std::uint64_t payload = block_size - BLOCK_POINTER_SIZE;
+    const std::uint64_t blocks = std::max<std::uint64_t>(1, (entry.size + payload - 1) / payload);
+    return entry.offset + blocks * block_size;
+  }
+
   void cut_segments() {
     std::size_t first = 0;
     while (first < files_.size()) {
-      std::size_t last = first + 1;
-      const std::uint64_t start = files_[first].offset;
-      while (last < files_.size() && files_[last].offset - start < window_) ++last;
-      segments_.push_back(Segment{first, last, {}, false, false});
+      Segment segment;
+      segment.first = first;
+      segment.start = files_[first].offset;
+      std::uint64_t bytes = 0;
+      std::size_t last = first;
+      while (last < files_.size()) {
+        const DatFileEntry& entry = files_[last];
+        const std::uint64_t span = chain_end(entry) - segment.start;
+        if (last > first && (span > window_ || bytes + entry.size > window_)) break;
+        segment.span = std::max(segment.span, span);
+        bytes += entry.size;
+        if (entry.size <= database_.archive_length()) {
+          if (decoded(entry)) {
+            segment.stored_bytes += entry.size;
+          } else if (kept(entry)) {
+            segment.arena_bytes += entry.size;
+          } else {
+            segment.discarded_bytes = std::max<std::uint64_t>(segment.discarded_bytes, entry.size);
+          }
+        }
+        ++last;
+      }
+      segment.last = last;
+      segments_.push_back(std::move(segment));
       first = last;
     }
   }
 
+  // What a worker keeps from one segment to the next.
+  struct Worker {
+    explicit Worker(const Batch& batch)
+        : reader(BatchAccess::file(batch.database_), batch.database_.header().block_size) {}
+    detail::SegmentReader reader;
+    std::vector<detail::GatherTarget> targets;
+    std::unique_ptr<std::uint8_t[]> stored;  // the compressed files' stored bytes
+    std::uint64_t stored_capacity = 0;
+    std::unique_ptr<std::uint8_t[]> discard;  // where files not handed over are read to
+    std::uint64_t discard_capacity = 0;
+  };
+
   // Reads and decodes the files of `segment`; when even its bookkeeping
   // cannot be allocated, every file of it is handed over as out of memory.
-  void process(Segment& segment, WindowSource& source) noexcept {
+  void process(Segment& segment, Worker& worker) noexcept {
     try {
-      segment.results.resize(segment.last - segment.first);
-      source.fill(files_[segment.first].offset);
+      gather(segment, worker);
     } catch (const std::bad_alloc&) {
       segment.results.clear();
+      segment.arena.reset();
       segment.out_of_memory = true;
       return;
     }
-    std::vector<std::uint8_t> stored;
     for (std::size_t i = segment.first; i < segment.last; ++i) {
       FileResult& result = segment.results[i - segment.first];
+      if (result.error || !decoded(files_[i])) continue;
       try {
-        read_one(files_[i], source, stored, result);
+        decompress_lrs_into(result.bytes, result.decoded);
+        result.bytes = result.decoded;
       } catch (const std::bad_alloc&) {
         result = FileResult{};
         result.error = detail::out_of_memory();
@@ -176,30 +173,52 @@ class Batch {
     }
   }
 
-  void read_one(const DatFileEntry& entry, WindowSource& source, std::vector<std::uint8_t>& stored,
-                FileResult& result) {
-    result.declared_size = entry.size;
-    if (entry.size > database_.archive_length()) {
-      result.error = detail::file_larger_than_archive(entry.id, entry.size,
-                                                      database_.archive_length());
-      return;
+  // Gathers the stored bytes of the segment's files: those handed over as
+  // stored into the segment's arena, those to decode into the worker's.
+  void gather(Segment& segment, Worker& worker) {
+    segment.results.resize(segment.last - segment.first);
+    segment.arena = std::make_unique_for_overwrite<std::uint8_t[]>(segment.arena_bytes);
+    if (segment.stored_bytes > worker.stored_capacity) {
+      worker.stored.reset();
+      worker.stored = std::make_unique_for_overwrite<std::uint8_t[]>(segment.stored_bytes);
+      worker.stored_capacity = segment.stored_bytes;
     }
-    const bool decode = options_.decode && entry.is_compressed();
-    std::vector<std::uint8_t>& target = decode ? stored : result.bytes;
-    target.resize(entry.size);
-    if (entry.size != 0) {
-      detail::ChainReader<WindowSource> chain(source, database_.header().block_size, target);
-      if (options_.collect_blocks) chain.record_blocks(&result.blocks);
-      if (auto gathered = chain.run(entry.offset); !gathered) {
-        result.error = std::move(gathered).error();
-        result.bytes.clear();
-        return;
+    if (segment.discarded_bytes > worker.discard_capacity) {
+      worker.discard.reset();
+      worker.discard = std::make_unique_for_overwrite<std::uint8_t[]>(segment.discarded_bytes);
+      worker.discard_capacity = segment.discarded_bytes;
+    }
+    worker.targets.clear();
+    std::uint8_t* arena = segment.arena.get();
+    std::uint8_t* stored = worker.stored.get();
+    for (std::size_t i = segment.first; i < segment.last; ++i) {
+      const DatFileEntry& entry = files_[i];
+      FileResult& result = segment.results[i - segment.first];
+      result.declared_size = entry.size;
+      if (entry.size > database_.archive_length()) {
+        result.error = detail::file_larger_than_archive(entry.id, entry.size,
+                                                        database_.archive_length());
+        continue;
+      }
+      // Files that are read only to be checked all share one scratch place.
+      std::uint8_t* discard = worker.discard.get();
+      std::uint8_t*& place = decoded(entry) ? stored : kept(entry) ? arena : discard;
+      if (kept(entry)) result.bytes = {place, entry.size};
+      worker.targets.push_back({&entry, {place, entry.size},
+                                options_.collect_blocks ? &result.blocks : nullptr,
+                                &result.error});
+      if (kept(entry)) place += entry.size;
+    }
+    worker.reader.gather(worker.targets);
+    for (std::size_t i = segment.first; i < segment.last; ++i) {
+      const DatFileEntry& entry = files_[i];
+      FileResult& result = segment.results[i - segment.first];
+      if (result.error) {
+        result.bytes = {};
+      } else if (entry.is_compressed() && entry.size >= 4) {
+        result.declared_size = quorvane_base::load_u32_le(result.bytes.data());
       }
     }
-    if (entry.is_compressed() && entry.size >= 4) {
-      result.declared_size = quorvane_base::load_u32_le(target.data());
-    }
-    if (decode) decompress_lrs_into(stored, result.bytes);
   }
 
   // Hands the files of a finished segment over; false when the callback stopped.
@@ -224,13 +243,14 @@ class Batch {
       go_on = callback(file);
     }
     segment.results = {};
+    segment.arena.reset();
     return go_on;
   }
 
   DatResult<void> run_inline(const BatchCallback& callback) {
-    WindowSource source(BatchAccess::file(database_), window_);
+    Worker worker(*this);
     for (Segment& segment : segments_) {
-      process(segment, source);
+      process(segment, worker);
       if (!hand_over(segment, callback)) break;
     }
     return {};
@@ -239,7 +259,7 @@ class Batch {
   DatResult<void> run_parallel(const BatchCallback& callback, std::size_t workers) {
     const std::size_t ahead = workers * SEGMENTS_AHEAD_PER_WORKER;
     auto work = [&] {
-      WindowSource source(BatchAccess::file(database_), window_);
+      Worker worker(*this);
       for (;;) {
         std::size_t k = 0;
         {
@@ -250,7 +270,7 @@ class Batch {
           if (stop_ || next_ >= segments_.size()) return;
           k = next_++;
         }
-        process(segments_[k], source);
+        process(segments_[k], worker);
         {
           std::lock_guard lock(mutex_);
           segments_[k].done = true;

@@ -44,6 +44,10 @@ struct BatchOptions {
   bool decode = true;
   /// Report each chain's blocks.
   bool collect_blocks = false;
+  /// Hand over the bytes of files stored uncompressed. Off, they are still
+  /// read and their chains checked, but their `bytes` are empty: for a check
+  /// of the whole archive that needs no copy of it.
+  bool deliver_stored = true;
 };
 
 /// Called for every file, on the thread that called read_batch, in the order
