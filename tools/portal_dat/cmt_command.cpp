@@ -32,8 +32,15 @@ std::string_view height_name(std::uint32_t height) {
 
 // "0x80000040 SwordShieldCombat", or the id alone when it has no name.
 std::string labelled(std::uint32_t id) {
+  // Built by appending: g++ 12 at -O3 misreports "0x" + string as overlapping.
   const std::string_view name = motion_name(id);
-  return "0x" + hex8(id) + (name.empty() ? "" : " " + std::string(name));
+  std::string text = "0x";
+  text += hex8(id);
+  if (!name.empty()) {
+    text += ' ';
+    text += name;
+  }
+  return text;
 }
 
 }  // namespace
@@ -77,7 +84,8 @@ int run_cmt(const CmtOptions& options) {
     for (const quorvane_dat::CombatManeuver& row : table->combat_maneuvers) {
       std::string height = std::to_string(row.attack_height);
       if (const std::string_view name = height_name(row.attack_height); !name.empty()) {
-        height += " " + std::string(name);
+        height += ' ';
+        height += name;
       }
       std::printf("%-32s height %-8s type 0x%02X  skill %5u  motion %s\n",
                   labelled(row.style).c_str(), height.c_str(), row.attack_type,

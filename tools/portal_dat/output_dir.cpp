@@ -38,7 +38,7 @@ std::optional<OutputDir> OutputDir::open(const std::string& path, std::string& e
     error = "cannot open directory " + path + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  return OutputDir(fd);
+  return OutputDir(fd, std::to_string(::getpid()));
 }
 
 OutputDir::~OutputDir() {
@@ -58,17 +58,14 @@ int OutputDir::rename_no_replace(const std::string& temp, const std::string& nam
 
 WriteOutcome OutputDir::write_file(const std::string& name, std::span<const std::uint8_t> bytes,
                                    bool replace) {
-  struct stat existing {};
-  if (!replace && ::fstatat(fd_, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-    return {WriteOutcome::Status::Exists, EEXIST, "create"};
-  }
-
+  // An existing entry is found by the no-replace rename at the end, which
+  // costs nothing in the common case of a fresh directory.
   // A fresh temporary name: O_EXCL refuses any entry already there, a planted
   // symbolic link included, so the next name is tried.
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = "." + name + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++);
+    temp = "." + name + ".part-" + pid_ + "-" + std::to_string(counter_++);
     fd = ::openat(fd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return {WriteOutcome::Status::Failed, errno, "create"};
   }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace portal_dat {
 
@@ -24,7 +25,10 @@ class OutputDir {
   // not exist. On failure returns nullopt with the reason in `error`.
   static std::optional<OutputDir> open(const std::string& path, std::string& error);
 
-  OutputDir(OutputDir&& other) noexcept : fd_(other.fd_), counter_(other.counter_) { other.fd_ = -1; }
+  OutputDir(OutputDir&& other) noexcept
+      : fd_(other.fd_), pid_(std::move(other.pid_)), counter_(other.counter_) {
+    other.fd_ = -1;
+  }
   OutputDir& operator=(OutputDir&&) = delete;
   OutputDir(const OutputDir&) = delete;
   OutputDir& operator=(const OutputDir&) = delete;
@@ -37,11 +41,12 @@ class OutputDir {
   WriteOutcome write_file(const std::string& name, std::span<const std::uint8_t> bytes, bool replace);
 
  private:
-  explicit OutputDir(int fd) noexcept : fd_(fd) {}
+  OutputDir(int fd, std::string pid) noexcept : fd_(fd), pid_(std::move(pid)) {}
   // Moves `temp` to `name`, never over an existing entry.
   int rename_no_replace(const std::string& temp, const std::string& name);
 
   int fd_ = -1;
+  std::string pid_;  // part of every temporary name
   std::uint64_t counter_ = 0;
 };
 

@@ -118,6 +118,8 @@ int run_verify(const VerifyOptions& options) {
   batch.threads = options.threads;
   batch.decode = true;
   batch.collect_blocks = true;
+  // Only the compressed files' bytes are looked at (their decoded size).
+  batch.deliver_stored = false;
   std::uint64_t entries = 0;
   const auto ran = quorvane_dat::read_batch(
       *database, {}, batch, [&](const quorvane_dat::BatchFile& file) {
