@@ -11,6 +11,7 @@
 
 #include "benchmarks/bench_fixture.hpp"
 #include "benchmarks/bench_io.hpp"
+#include "quorvane_dat/lib/batch_reader.hpp"
 
 namespace bench {
 
@@ -159,8 +160,40 @@ void fetch_all_one_read_per_file(benchmark::State& state) {
   state.counters["raw_bytes"] = static_cast<double>(raw_bytes);
 }
 
+// Every file through read_batch, decoded, on 1 or 2 threads: the bytes
+// delivered, against the same sequential read of the archive.
+void batch_read_all(benchmark::State& state) {
+  const ArchiveFixture* fixture = fixture_or_skip(state);
+  if (fixture == nullptr) return;
+  quorvane_dat::BatchOptions options;
+  options.threads = static_cast<unsigned>(state.range(0));
+  for (auto _ : state) {
+    std::uint64_t delivered = 0;
+    bool failed = false;
+    auto done = quorvane_dat::read_batch(*fixture->database, {}, options,
+                                         [&](const quorvane_dat::BatchFile& file) {
+                                           if (file.error != nullptr) failed = true;
+                                           delivered += file.bytes.size();
+                                           benchmark::DoNotOptimize(file.bytes.data());
+                                           return true;
+                                         });
+    if (!done || failed || delivered != fixture->fetched_bytes) {
+      state.SkipWithError("read_batch failed or delivered other bytes than get_file");
+      return;
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fixture->fetched_bytes));
+  state.counters["files"] = static_cast<double>(fixture->ids_by_offset.size());
+}
+
 }  // namespace
 
+BENCHMARK(batch_read_all)
+    ->Name("batch_read/library")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(open_library)->Name("open/library")->Unit(benchmark::kMillisecond);
 BENCHMARK(open_baseline)->Name("open/baseline")->Unit(benchmark::kMillisecond);
 BENCHMARK(fetch_all_library)->Name("fetch_all/library")->Unit(benchmark::kMillisecond);

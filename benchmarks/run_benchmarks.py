@@ -74,6 +74,61 @@ def run_startup(commands, sample, out_dir, rounds, runs):
             {name: len(t) for name, t in times.items()})
 
 
+def hyperfine_means(commands, out, extra=()):
+    """One hyperfine run over `commands` (name -> command line); the mean wall
+    time of each in seconds, and its number of runs."""
+    cmd = ["hyperfine", "-N", "--export-json", str(out), *extra] + list(commands.values())
+    print("+", " ".join(cmd), file=sys.stderr, flush=True)
+    subprocess.run(cmd, check=True, stdout=sys.stderr)
+    results = json.loads(Path(out).read_text())["results"]
+    means = {}
+    for name, result in zip(commands, results):
+        if any(code != 0 for code in result.get("exit_codes", [])):
+            raise SystemExit(f"{name} exited with a failure status under hyperfine")
+        means[name] = (statistics.median(result["times"]), len(result["times"]))
+    return means
+
+
+def run_tool(bin_dir, archive, out_dir, rounds):
+    """The archive tool over the bench archive: verify on 1 and 2 threads, and
+    extracting every file against tar -xf of a tar holding the same files, in
+    the same file system, in rounds of alternating order."""
+    tool = str(bin_dir / "portal_dat")
+    figures = {}
+    verify = {f"verify_{n}": f"{tool} verify --quiet --threads {n} {archive}" for n in (1, 2)}
+    means = hyperfine_means(verify, out_dir / "tool-verify.json", ["--warmup", "2", "--runs", "15"])
+    figures.update(means)
+
+    target = out_dir / "extract-target"
+    reference = out_dir / "extract-reference"
+    tar = out_dir / "extract-reference.tar"
+    if not tar.exists():
+        subprocess.run(["rm", "-rf", str(reference)], check=True)
+        subprocess.run([tool, "extract", "--quiet", "-o", str(reference), str(archive)], check=True)
+        subprocess.run(["tar", "-cf", str(tar), "-C", str(reference), "."], check=True)
+        subprocess.run(["rm", "-rf", str(reference)], check=True)
+    extract = {"extract": f"{tool} extract --quiet -o {target} {archive}",
+               "tar": f"tar -xf {tar} -C {target}"}
+    times = {name: [] for name in extract}
+    for r in range(rounds):
+        order = list(extract) if r % 2 == 0 else list(reversed(extract))
+        means = hyperfine_means({name: extract[name] for name in order},
+                                out_dir / f"tool-extract-{r}.json",
+                                ["--runs", "5", "--prepare", f"rm -rf {target} && mkdir {target}"])
+        for name, (t, n) in means.items():
+            times[name].extend([t] * n)
+    for name, t in times.items():
+        figures[name] = (statistics.median(t), len(t))
+    subprocess.run(["rm", "-rf", str(target)], check=True)
+    return figures
+
+
+def bench_archive(bin_dir):
+    data = Path(os.environ.get("QUORVANE_BENCH_DATA", bin_dir.parent / "bench-data"))
+    found = sorted(data.glob("synthetic-*.dat"))
+    return found[0] if found else None
+
+
 # What the whole run of the audit is made of, timed beside it (information).
 STARTUP_PARTS = [
     ("parts_none", "zzz_selects_no_check",
@@ -96,7 +151,7 @@ def mbps(b, key="bytes_per_second"):
     return b[key] / 1e6
 
 
-def table(medians, startup, startup_counts):
+def table(medians, startup, startup_counts, tool=None, archive_length=0):
     """Rows for whichever benchmarks ran (a filter may have left some out)."""
     rows = []
 
@@ -138,6 +193,35 @@ def table(medians, startup, startup_counts):
                          " (no checks, allocation or decoding)",
                          "%.0f MB/s (%.1f ms)" % (mbps(floor), to_ms(floor)),
                          "%.0f MB/s" % mbps(base), "%.1f %%" % (100 * r), "(information)", ""))
+
+    if have("fetch_all/baseline"):
+        base = medians["fetch_all/baseline"]
+        for threads in (1, 2):
+            name = f"batch_read/library/{threads}/real_time"
+            if not have(name):
+                continue
+            lib = medians[name]
+            r = lib["bytes_per_second"] / base["bytes_per_second"]
+            row("Batch read of every file into memory (read_batch, %d thread%s), delivered bytes"
+                % (threads, "" if threads == 1 else "s"),
+                "%.0f MB/s (%.1f ms)" % (mbps(lib), to_ms(lib)),
+                "%.0f MB/s (sequential read)" % mbps(base), "%.1f %%" % (100 * r), ">= 70 %",
+                r >= 0.7)
+        if tool:
+            for threads in (1, 2):
+                t, n = tool[f"verify_{threads}"]
+                rate = archive_length / t / 1e6
+                r = rate * 1e6 / base["bytes_per_second"]
+                row("portal_dat verify, %d thread%s, whole run (%d runs), archive bytes"
+                    % (threads, "" if threads == 1 else "s", n),
+                    "%.0f MB/s (%.1f ms)" % (rate, t * 1e3),
+                    "%.0f MB/s (sequential read)" % mbps(base), "%.1f %%" % (100 * r), ">= 70 %",
+                    r >= 0.7)
+    if tool:
+        (t, n), (b, _) = tool["extract"], tool["tar"]
+        row("portal_dat extract of every file into an empty directory (%d runs each)" % n,
+            "%.0f ms" % (t * 1e3), "%.0f ms (tar -xf of the same files)" % (b * 1e3),
+            "%.2fx" % (t / b), "<= 1.0x", t <= b)
 
     for kind in ("text", "binary"):
         for size in ("4096", "262144"):
@@ -191,6 +275,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=4, help="alternating hyperfine rounds")
     parser.add_argument("--runs", type=int, default=200, help="runs per command and round")
     parser.add_argument("--skip-startup", action="store_true")
+    parser.add_argument("--skip-tool", action="store_true",
+                        help="do not time the archive tool (verify, extract against tar)")
     parser.add_argument("--no-breakdown", action="store_true",
                         help="time only the audit and the yardstick, not the audit's parts")
     parser.add_argument("benchmark_args", nargs="*", help="passed on to the benchmark executable")
@@ -199,6 +285,11 @@ def main():
 
     medians = run_benchmarks(args.bin / "quorvane_benchmarks", args.out / "benchmarks.json",
                              args.repetitions, args.benchmark_args)
+    tool, archive_length = None, 0
+    archive = bench_archive(args.bin)
+    if not args.skip_tool and archive is not None and (args.bin / "portal_dat").exists():
+        tool = run_tool(args.bin, archive, args.out.resolve(), args.rounds)
+        archive_length = archive.stat().st_size
     startup, counts = None, None
     if not args.skip_startup:
         sample = args.sample or args.out / "sample" / "portal.dat"
@@ -219,7 +310,7 @@ def main():
         cores = str(os.cpu_count() or "?")
     header = "Machine: %s cores (nproc), %s; %s; medians of %d repetitions." % (
         cores, cpu_model(), datetime.date.today().isoformat(), args.repetitions)
-    text = header + "\n\n" + table(medians, startup, counts) + "\n"
+    text = header + "\n\n" + table(medians, startup, counts, tool, archive_length) + "\n"
     (args.out / "table.md").write_text(text)
     print(text)
 
