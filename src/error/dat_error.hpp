@@ -34,7 +34,7 @@ class QUORVANE_DAT_API DatError {
 
   template <class K, class = std::enable_if_t<std::is_constructible_v<Kind, K&&>>>
   DatError(K kind) : kind_(std::move(kind)) {}  // NOLINT: implicit by design
-  // Conversions that keep the carried error whole.
+  /// Conversions that keep the carried error whole.
   DatError(IoError error) : kind_(Io{std::move(error)}) {}        // NOLINT
   DatError(ParseError error) : kind_(BinRead{std::move(error)}) {}  // NOLINT
 
@@ -42,9 +42,9 @@ class QUORVANE_DAT_API DatError {
   template <class K>
   const K* as() const noexcept { return std::get_if<K>(&kind_); }
 
-  // "File ID 30000000 not found in provider", "IO error: ...", ...
+  /// "File ID 30000000 not found in provider", "IO error: ...", ...
   std::string display() const;
-  // "NotFound(805306368)", "PathError { path: \"...\", source: Os { ... } }", ...
+  /// "NotFound(805306368)", "PathError { path: \"...\", source: Os { ... } }", ...
   std::string debug() const;
 
  private:
@@ -54,11 +54,11 @@ class QUORVANE_DAT_API DatError {
 template <class T>
 using DatResult = Result<T, DatError>;
 
-// Debug form of a text or path: double-quoted, with escapes. Paths show bytes
-// that are not valid UTF-8 as \xNN.
+/// Debug form of a text or path: double-quoted, with escapes. Paths show bytes
+/// that are not valid UTF-8 as \xNN.
 QUORVANE_DAT_API std::string debug_quote_text(std::string_view text);
 QUORVANE_DAT_API std::string debug_quote_path(const std::filesystem::path& path);
-// Display form of a path: invalid UTF-8 replaced by U+FFFD.
+/// Display form of a path: invalid UTF-8 replaced by U+FFFD.
 QUORVANE_DAT_API std::string display_path(const std::filesystem::path& path);
 
 }  // namespace quorvane_dat

@@ -13,30 +13,30 @@
 
 namespace quorvane_dat {
 
-// The kinds, their names and the errno mapping are the foundation library's.
+/// The kinds, their names and the errno mapping are the foundation library's.
 using quorvane_base::IoErrorKind;
 using quorvane_base::io_error_kind_from_errno;
 using quorvane_base::io_error_kind_name;
 
 class QUORVANE_DAT_API IoError {
  public:
-  // An operating-system error: displays as "MESSAGE (os error N)".
+  /// An operating-system error: displays as "MESSAGE (os error N)".
   static IoError from_os(int code);
-  // A fixed message without error number, e.g. "failed to fill whole buffer".
+  /// A fixed message without error number, e.g. "failed to fill whole buffer".
   static IoError simple(IoErrorKind kind, std::string_view message);
-  // A wrapped message text, e.g. "not enough bytes in reader".
+  /// A wrapped message text, e.g. "not enough bytes in reader".
   static IoError custom(IoErrorKind kind, std::string message);
 
-  // The end-of-data errors that the library produces itself.
+  /// The end-of-data errors that the library produces itself.
   static IoError unexpected_eof();       // "failed to fill whole buffer" (fixed)
   static IoError not_enough_bytes();     // "not enough bytes in reader" (wrapped)
 
   IoErrorKind kind() const noexcept { return kind_; }
   std::optional<int> raw_os_error() const noexcept;
   std::string display() const;
-  // Os { code: 2, kind: NotFound, message: "No such file or directory" }
-  // Error { kind: UnexpectedEof, message: "failed to fill whole buffer" }
-  // Custom { kind: UnexpectedEof, error: "not enough bytes in reader" }
+  /// Os { code: 2, kind: NotFound, message: "No such file or directory" }
+  /// Error { kind: UnexpectedEof, message: "failed to fill whole buffer" }
+  /// Custom { kind: UnexpectedEof, error: "not enough bytes in reader" }
   std::string debug() const;
 
   friend bool operator==(const IoError&, const IoError&) = default;

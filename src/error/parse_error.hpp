@@ -20,7 +20,7 @@ struct QUORVANE_DAT_API ContextFrame {
   friend bool operator==(const ContextFrame&, const ContextFrame&) = default;
 };
 
-// Where a record's field is declared; every record reader names its fields with these.
+/// Where a record's field is declared; every record reader names its fields with these.
 struct FieldSite {
   std::string_view record;  // "CombatManeuver"
   std::string_view field;   // "style"
@@ -28,9 +28,9 @@ struct FieldSite {
   std::uint32_t line;
 };
 
-// Declares, on the line of a record's member, the FieldSite `<field>_site` for
-// that member, so that the recorded line is right by construction:
-//   std::uint32_t style = 0;  QUORVANE_FIELD_SITE(CombatManeuver, style);
+/// Declares, on the line of a record's member, the FieldSite `<field>_site` for
+/// that member, so that the recorded line is right by construction:
+///   std::uint32_t style = 0;  QUORVANE_FIELD_SITE(CombatManeuver, style);
 #define QUORVANE_FIELD_SITE(record, field)                              \
   static constexpr ::quorvane_dat::FieldSite field##_site {             \
     #record, #field, __FILE__, static_cast<std::uint32_t>(__LINE__)     \
@@ -40,15 +40,15 @@ class QUORVANE_DAT_API ParseError {
  public:
   explicit ParseError(IoError first) : first_(std::move(first)) {}
 
-  // Appends the frame "While parsing field '<field>' in <record>" for `site`.
+  /// Appends the frame "While parsing field '<field>' in <record>" for `site`.
   ParseError&& with_field(const FieldSite& site) &&;
   ParseError&& with_frame(ContextFrame frame) &&;
 
   const IoError& first_error() const noexcept { return first_; }
   const std::vector<ContextFrame>& frames() const noexcept { return frames_; }
 
-  // The report text: the I/O error's display text for a bare failure, or the
-  // framed backtrace block for a context chain. Debug form is the same text.
+  /// The report text: the I/O error's display text for a bare failure, or the
+  /// framed backtrace block for a context chain. Debug form is the same text.
   std::string report() const;
 
   friend bool operator==(const ParseError&, const ParseError&) = default;

@@ -13,7 +13,7 @@
 
 namespace quorvane_dat {
 
-// Wraps an error so that Result's constructors can tell it apart from a value.
+/// Wraps an error so that Result's constructors can tell it apart from a value.
 template <class E>
 struct Err {
   E error;
@@ -65,7 +65,7 @@ class [[nodiscard]] Result {
   std::variant<T, E> repr_;
 };
 
-// Success without a value.
+/// Success without a value.
 template <class E>
 class [[nodiscard]] Result<void, E> {
  public:

@@ -11,8 +11,8 @@
 
 namespace quorvane_dat {
 
-// One 20-byte row: a stance, an attack height and type, and the motion played.
-// Each field's site (for parse-error frames) is declared on the field's line.
+/// One 20-byte row: a stance, an attack height and type, and the motion played.
+/// Each field's site (for parse-error frames) is declared on the field's line.
 struct QUORVANE_DAT_API CombatManeuver {
   std::uint32_t style = 0;            QUORVANE_FIELD_SITE(CombatManeuver, style);
   std::uint32_t attack_height = 0;    QUORVANE_FIELD_SITE(CombatManeuver, attack_height);
@@ -20,20 +20,20 @@ struct QUORVANE_DAT_API CombatManeuver {
   std::uint32_t min_skill_level = 0;  QUORVANE_FIELD_SITE(CombatManeuver, min_skill_level);
   std::uint32_t motion = 0;           QUORVANE_FIELD_SITE(CombatManeuver, motion);
 
-  // Reads the five fields in order; on failure the reader is back at the row's start.
+  /// Reads the five fields in order; on failure the reader is back at the row's start.
   static Result<CombatManeuver, ParseError> read(ByteReader& reader);
   friend bool operator==(const CombatManeuver&, const CombatManeuver&) = default;
 };
 
 struct QUORVANE_DAT_API CombatManeuverTable {
   std::uint32_t id = 0;                          QUORVANE_FIELD_SITE(CombatManeuverTable, id);
-  // The row count is read from the record but not kept: it is the rows' length.
+  /// The row count is read from the record but not kept: it is the rows' length.
   QUORVANE_FIELD_SITE(CombatManeuverTable, num_combat_maneuvers);
   std::vector<CombatManeuver> combat_maneuvers;  QUORVANE_FIELD_SITE(CombatManeuverTable, combat_maneuvers);
 
-  // Reads the id, the row count and that many rows (the count reserves
-  // nothing); bytes after the last row are left unread. On failure no partial
-  // table is returned and the reader is back at the record's start.
+  /// Reads the id, the row count and that many rows (the count reserves
+  /// nothing); bytes after the last row are left unread. On failure no partial
+  /// table is returned and the reader is back at the record's start.
   static Result<CombatManeuverTable, ParseError> read(ByteReader& reader);
   friend bool operator==(const CombatManeuverTable&, const CombatManeuverTable&) = default;
 };

@@ -84,12 +84,12 @@ class QUORVANE_DAT_API DatDatabase {
               std::uint64_t archive_length);
   static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const ArchiveSource> source,
                                      std::uint64_t archive_length);
-  // Walks the directory tree from the header's root into the index.
+  /// Walks the directory tree from the header's root into the index.
   DatResult<void> read_directory();
-  // The entry of `id` whose size the archive could hold.
+  /// The entry of `id` whose size the archive could hold.
   DatResult<const DatFileEntry*> checked_entry(std::uint32_t id) const;
   DatResult<void> fetch_into(std::uint32_t id, std::vector<std::uint8_t>& out) const;
-  // Gathers the chain at `offset` into all of `out`.
+  /// Gathers the chain at `offset` into all of `out`.
   DatResult<void> gather(std::uint32_t offset, std::span<std::uint8_t> out) const;
 
   DatHeader header_;

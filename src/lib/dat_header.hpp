@@ -13,7 +13,7 @@
 
 namespace quorvane_dat {
 
-// Each field's site (for parse-error frames) is declared on the field's line.
+/// Each field's site (for parse-error frames) is declared on the field's line.
 struct QUORVANE_DAT_API DatHeader {
   std::uint32_t magic = 0;                      QUORVANE_FIELD_SITE(DatHeader, magic);
   std::uint32_t block_size = 0;                 QUORVANE_FIELD_SITE(DatHeader, block_size);
@@ -33,7 +33,7 @@ struct QUORVANE_DAT_API DatHeader {
   std::array<std::uint8_t, 16> version_string{}; QUORVANE_FIELD_SITE(DatHeader, version_string);
   std::uint32_t version_minor = 0;              QUORVANE_FIELD_SITE(DatHeader, version_minor);
 
-  // Reads the 80 header bytes field by field from the reader's position.
+  /// Reads the 80 header bytes field by field from the reader's position.
   static Result<DatHeader, ParseError> read(ByteReader& reader);
 
   friend bool operator==(const DatHeader&, const DatHeader&) = default;
@@ -49,9 +49,9 @@ struct QUORVANE_DAT_API DatFileEntry {
 
   bool is_compressed() const noexcept { return (bit_flags & 1U) != 0; }
 
-  // Reads one 24-byte entry from the reader's position.
+  /// Reads one 24-byte entry from the reader's position.
   static Result<DatFileEntry, ParseError> read(ByteReader& reader);
-  // Decodes one entry from 24 bytes known to be whole, in the same field order.
+  /// Decodes one entry from 24 bytes known to be whole, in the same field order.
   static DatFileEntry decode(std::span<const std::uint8_t, FILE_ENTRY_SIZE> bytes) noexcept;
 
   friend bool operator==(const DatFileEntry&, const DatFileEntry&) = default;

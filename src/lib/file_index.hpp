@@ -89,7 +89,7 @@ class QUORVANE_DAT_API FileIndex {
   const_iterator begin() const noexcept { return {this, 0}; }
   const_iterator end() const noexcept { return {this, size_}; }
 
-  // Equal when both hold the same ids with equal entries, in any order.
+  /// Equal when both hold the same ids with equal entries, in any order.
   friend bool operator==(const FileIndex& a, const FileIndex& b) noexcept;
 
  private:
@@ -99,7 +99,7 @@ class QUORVANE_DAT_API FileIndex {
   value_type& item(std::size_t position) const noexcept {
     return chunks_[position >> CHUNK_BITS][position & (CHUNK_SIZE - 1)];
   }
-  // Multiply-shift: the top bits of the product pick the slot.
+  /// Multiply-shift: the top bits of the product pick the slot.
   std::size_t slot_of(std::uint32_t id) const noexcept {
     return static_cast<std::size_t>((std::uint64_t{id} * multiplier_) >> shift_);
   }
@@ -107,11 +107,11 @@ class QUORVANE_DAT_API FileIndex {
   bool insert_or_assign_or_throw(const DatFileEntry& entry);
   void release() noexcept;
 
-  // Storage for CHUNK_SIZE entries each; an entry is constructed when inserted.
+  /// Storage for CHUNK_SIZE entries each; an entry is constructed when inserted.
   std::vector<value_type*> chunks_;
   std::size_t size_ = 0;
-  // Entry number + 1 per slot, 0 for an empty slot; a power of two in size,
-  // at most half full.
+  /// Entry number + 1 per slot, 0 for an empty slot; a power of two in size,
+  /// at most half full.
   std::vector<std::uint32_t> slots_;
   unsigned shift_ = 64;       // 64 - log2(slots_.size())
   std::uint64_t multiplier_;  // odd; the same for every index of the process

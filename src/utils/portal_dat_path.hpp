@@ -12,7 +12,7 @@ inline constexpr const char* PORTAL_DAT_ENV = "QUORVANE_PORTAL_DAT";
 
 QUORVANE_DAT_API std::optional<std::filesystem::path> get_portal_dat_path();
 
-// The fallback candidate: <library source dir>/../../dats/portal.dat.
+/// The fallback candidate: <library source dir>/../../dats/portal.dat.
 QUORVANE_DAT_API std::filesystem::path portal_dat_fallback_path();
 
 }  // namespace quorvane_dat
