@@ -20,6 +20,16 @@ Bytes with_table(ArchiveBuilder& builder, const dat_writer::DatFileEntry& table)
   return builder.bytes();
 }
 
+// The table stored as the compressed body `body`, taken as it is.
+Bytes with_compressed_table(ArchiveBuilder& builder, const Bytes& body) {
+  dat_writer::DatFileEntry entry;
+  entry.bit_flags = quorvane_dat::FILE_FLAG_COMPRESSED;
+  entry.id = TABLE_ID;
+  entry.offset = builder.add_chain(body);
+  entry.size = static_cast<std::uint32_t>(body.size());
+  return with_table(builder, entry);
+}
+
 }  // namespace
 
 Bytes truncated_header(std::uint64_t length) {
@@ -143,12 +153,7 @@ Bytes compressed_claims_4gib() {
   ArchiveBuilder builder(1024);
   Bytes body = dat_writer::compress_lrs(passing_table());
   body[0] = body[1] = body[2] = body[3] = 0xFF;
-  dat_writer::DatFileEntry entry;
-  entry.bit_flags = quorvane_dat::FILE_FLAG_COMPRESSED;
-  entry.id = TABLE_ID;
-  entry.offset = builder.add_chain(body);
-  entry.size = static_cast<std::uint32_t>(body.size());
-  return with_table(builder, entry);
+  return with_compressed_table(builder, body);
 }
 
 Bytes long_body_claims_4gib(std::size_t body_size) {
@@ -163,12 +168,7 @@ Bytes long_body_claims_4gib(std::size_t body_size) {
     }
   }
   ArchiveBuilder builder(4096);
-  dat_writer::DatFileEntry entry;
-  entry.bit_flags = quorvane_dat::FILE_FLAG_COMPRESSED;
-  entry.id = TABLE_ID;
-  entry.offset = builder.add_chain(body);
-  entry.size = static_cast<std::uint32_t>(body.size());
-  return with_table(builder, entry);
+  return with_compressed_table(builder, body);
 }
 
 Bytes table_rows_claimed_4g() {

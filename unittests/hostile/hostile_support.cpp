@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -37,16 +38,17 @@ void put_row(dat_writer::Bytes& out, std::uint32_t style, std::uint32_t height,
   throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
-// Drains the readable ends of `fds` into `sinks` until both reach end of file
+// Drains the readable ends of `fds` into `sinks` until all reach end of file
 // or the deadline passes; returns false on timeout.
-bool drain(std::array<int, 2> fds, std::array<std::string*, 2> sinks,
+constexpr std::size_t DRAINED = 3;
+bool drain(std::array<int, DRAINED> fds, std::array<std::string*, DRAINED> sinks,
            std::chrono::steady_clock::time_point deadline) {
-  std::array<bool, 2> open{fds[0] >= 0, fds[1] >= 0};
-  while (open[0] || open[1]) {
-    std::array<pollfd, 2> polled{};
+  std::array<bool, DRAINED> open{fds[0] >= 0, fds[1] >= 0, fds[2] >= 0};
+  while (open[0] || open[1] || open[2]) {
+    std::array<pollfd, DRAINED> polled{};
     nfds_t n = 0;
-    std::array<int, 2> which{};
-    for (int i = 0; i < 2; ++i) {
+    std::array<std::size_t, DRAINED> which{};
+    for (std::size_t i = 0; i < DRAINED; ++i) {
       if (open[i]) {
         polled[n] = {fds[i], POLLIN, 0};
         which[n++] = i;
@@ -97,8 +99,11 @@ dat_writer::Bytes passing_archive(std::uint32_t block_size, bool compressed) {
 
 Run run_audit(const std::optional<std::string>& archive, const std::vector<std::string>& args,
               Stdout stdout_mode, double limit_seconds) {
-  const std::string exe = test_support::audit_exe();
-  std::vector<std::string> argv_text{exe};
+  // The audit runs under the launcher, which reports its peak memory on
+  // descriptor REPORT_FD.
+  constexpr int REPORT_FD = 3;
+  const std::string exe = QUORVANE_PEAK_RSS_LAUNCHER;
+  std::vector<std::string> argv_text{exe, std::to_string(REPORT_FD), test_support::audit_exe()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_text) argv.push_back(a.data());
@@ -115,7 +120,9 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
 
   int out_pipe[2] = {-1, -1};
   int err_pipe[2] = {-1, -1};
+  int report_pipe[2] = {-1, -1};
   if (::pipe2(err_pipe, O_CLOEXEC) != 0) fail_errno("pipe2");
+  if (::pipe2(report_pipe, O_CLOEXEC) != 0) fail_errno("pipe2");
   if (stdout_mode != Stdout::Closed && ::pipe2(out_pipe, O_CLOEXEC) != 0) fail_errno("pipe2");
   if (stdout_mode == Stdout::BrokenPipe) {
     ::close(out_pipe[0]);
@@ -126,6 +133,7 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
   const pid_t pid = ::fork();
   if (pid < 0) fail_errno("fork");
   if (pid == 0) {
+    ::dup2(report_pipe[1], REPORT_FD);
     ::dup2(err_pipe[1], STDERR_FILENO);
     if (stdout_mode == Stdout::Closed) {
       ::close(STDOUT_FILENO);
@@ -138,16 +146,23 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
     ::_exit(127);
   }
   ::close(err_pipe[1]);
+  ::close(report_pipe[1]);
   if (out_pipe[1] >= 0) ::close(out_pipe[1]);
 
   Run run;
+  std::string report;
   const auto deadline =
       start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                   std::chrono::duration<double>(limit_seconds));
-  run.timed_out = !drain({out_pipe[0], err_pipe[0]}, {&run.out, &run.err}, deadline);
-  if (run.timed_out) ::kill(pid, SIGKILL);
+  run.timed_out = !drain({out_pipe[0], err_pipe[0], report_pipe[0]},
+                         {&run.out, &run.err, &report}, deadline);
+  if (run.timed_out) {
+    ::kill(-pid, SIGKILL);  // the launcher's group: it and the audit
+    ::kill(pid, SIGKILL);
+  }
   if (out_pipe[0] >= 0) ::close(out_pipe[0]);
   ::close(err_pipe[0]);
+  ::close(report_pipe[0]);
 
   int status = 0;
   rusage usage{};
@@ -155,7 +170,7 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
     if (errno != EINTR) fail_errno("wait4");
   }
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peak_rss_kib = usage.ru_maxrss;
+  run.peak_rss_kib = std::atol(report.c_str());
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }
