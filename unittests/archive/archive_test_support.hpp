@@ -40,3 +40,13 @@ std::string one_frame_report(std::string_view first_error, std::string_view mess
 Bytes pattern(std::size_t size, std::uint8_t seed = 1);
 
 }  // namespace archive_test
+
+// The names the archive tests write archives with; a test file brings them in
+// with `using namespace archive_test::names;`.
+namespace archive_test::names {
+using archive_test::Bytes;
+using archive_test::pattern;
+using archive_test::TempDir;
+using dat_writer::ArchiveBuilder;
+using dat_writer::ChainShape;
+}  // namespace archive_test::names

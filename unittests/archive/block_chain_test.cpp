@@ -17,11 +17,7 @@
 
 namespace {
 
-using archive_test::Bytes;
-using archive_test::pattern;
-using archive_test::TempDir;
-using dat_writer::ArchiveBuilder;
-using dat_writer::ChainShape;
+using namespace archive_test::names;  // NOLINT(google-build-using-namespace)
 using quorvane_dat::DatDatabase;
 
 constexpr const char* EOF_DISPLAY = "IO error: failed to fill whole buffer";

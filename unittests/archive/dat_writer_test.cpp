@@ -10,11 +10,7 @@
 
 namespace {
 
-using archive_test::Bytes;
-using archive_test::pattern;
-using archive_test::TempDir;
-using dat_writer::ArchiveBuilder;
-using dat_writer::ChainShape;
+using namespace archive_test::names;  // NOLINT(google-build-using-namespace)
 
 std::uint32_t u32_at(const Bytes& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |

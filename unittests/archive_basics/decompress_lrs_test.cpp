@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "fuzz/support/plain_decode.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace quorvane_dat {
@@ -11,40 +12,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A plain token-by-token decoder, written for clarity, against which the
-// library's decoder is compared on generated streams.
-Bytes reference_decode(const Bytes& input) {
-  if (input.size() < 4) return input;
-  const std::uint32_t declared = input[0] | (input[1] << 8) | (input[2] << 16) |
-                                 (static_cast<std::uint32_t>(input[3]) << 24);
-  Bytes out;
-  std::size_t p = 4;
-  unsigned flags = 0;
-  unsigned mask = 0;
-  for (;;) {
-    if (out.size() >= declared || p >= input.size()) break;
-    if (mask == 0) {
-      flags = input[p++];
-      mask = 0x80;
-    }
-    if ((flags & mask) == 0) {
-      if (p >= input.size()) break;
-      out.push_back(input[p++]);
-    } else {
-      if (p + 1 >= input.size()) break;
-      const std::size_t distance = input[p] + 256 * (input[p + 1] >> 4);
-      const std::size_t length = (input[p + 1] & 0x0F) + 2;
-      p += 2;
-      if (distance == 0 || out.empty()) break;
-      for (std::size_t i = 0; i < length && out.size() < declared; ++i) {
-        const std::size_t source = distance > out.size() ? 0 : out.size() - distance;
-        out.push_back(out[source]);
-      }
-    }
-    mask >>= 1;
-  }
-  return out;
-}
+// The plain token-by-token decoder the library's is compared with.
+Bytes reference_decode(const Bytes& input) { return fuzz_support::plain_decode(input); }
 
 Bytes with_size(std::uint32_t declared, const Bytes& stream) {
   Bytes input = {static_cast<std::uint8_t>(declared), static_cast<std::uint8_t>(declared >> 8),
