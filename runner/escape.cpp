@@ -41,13 +41,6 @@ bool xml_allowed(std::string_view seq) {
   return true;
 }
 
-void append_hex4(std::string& out, unsigned value) {
-  static constexpr char DIGITS[] = "0123456789abcdef";
-  out += "\\u00";
-  out.push_back(DIGITS[(value >> 4) & 0xF]);
-  out.push_back(DIGITS[value & 0xF]);
-}
-
 // Length of the SGR sequence (ESC [ digits/';'/':' m) starting at `pos`, or 0.
 std::size_t sgr_length(std::string_view s, std::size_t pos) {
   if (s[pos] != '\x1b' || pos + 1 >= s.size() || s[pos + 1] != '[') return 0;
@@ -79,35 +72,6 @@ std::string utf8_lossy(std::string_view bytes) {
   out.reserve(bytes.size());
   for_each_utf8(
       bytes, [&](std::string_view seq) { out.append(seq); }, [&] { out.append(REPLACEMENT); });
-  return out;
-}
-
-std::string json_escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  const auto on_valid = [&](std::string_view seq) {
-    if (seq.size() > 1) {
-      out.append(seq);
-      return;
-    }
-    const auto c = static_cast<unsigned char>(seq[0]);
-    switch (c) {
-      case '"': out += "\\\""; return;
-      case '\\': out += "\\\\"; return;
-      case 0x08: out += "\\b"; return;
-      case 0x09: out += "\\t"; return;
-      case 0x0A: out += "\\n"; return;
-      case 0x0C: out += "\\f"; return;
-      case 0x0D: out += "\\r"; return;
-      default: break;
-    }
-    if (c < 0x20 || c == 0x7F) {
-      append_hex4(out, c);
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  };
-  for_each_utf8(text, on_valid, [&] { out.append(REPLACEMENT); });
   return out;
 }
 

@@ -5,16 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "quorvane_base/json_escape.hpp"
+
 namespace runner {
 
 // `bytes` decoded as UTF-8: valid sequences are copied, each maximal invalid
 // subsequence becomes one U+FFFD.
 std::string utf8_lossy(std::string_view bytes);
 
-// The body of a JSON string literal (without the surrounding quotes): quote
-// and backslash escaped, \b \t \n \f \r, every other C0 control and DEL as
-// \u00xx; invalid UTF-8 is repaired first.
-std::string json_escape(std::string_view text);
+// The body of a JSON string literal (without the surrounding quotes): the
+// foundation's escaper, shared with the archive tool.
+using quorvane_base::json_escape;
 
 // `text` as XML character data or attribute value: & < > " ' as entity
 // references, tab, line feed and carriage return as character references (so

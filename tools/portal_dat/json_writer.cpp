@@ -1,35 +1,15 @@
 // JSON string escaping and object building.
 #include "tools/portal_dat/json_writer.hpp"
 
-#include <cstdio>
 
-#include "quorvane_base/utf8.hpp"
+#include "quorvane_base/json_escape.hpp"
 
 namespace portal_dat {
 
 std::string json_string(std::string_view raw) {
-  const std::string text = quorvane_base::utf8::replace_invalid(raw);
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-          out += escape;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  out.push_back('"');
+  std::string out = "\"";
+  out += quorvane_base::json_escape(raw);
+  out += '"';
   return out;
 }
 

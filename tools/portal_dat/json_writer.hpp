@@ -7,8 +7,7 @@
 
 namespace portal_dat {
 
-// The text as a JSON string literal: quotes, backslashes and control
-// characters escaped, ill-formed UTF-8 replaced by U+FFFD.
+// The text as a JSON string literal, escaped as the runner's JSON output is.
 std::string json_string(std::string_view text);
 
 // One JSON object, built member by member in the order added.
