@@ -5,8 +5,8 @@
 #   then the library package: installed as a static and as a shared library and
 #   used from outside the project (scripts/package-check.sh);
 #   3. each fuzz harness for a short while (QUORVANE_FUZZ_SECONDS, default 30 s each);
-#   4. the ThreadSanitizer build: the runner's and the audit's end-to-end tests
-#      and the concurrent fetches.
+#   4. the ThreadSanitizer build: the runner's, the audit's and the archive
+#      tool's end-to-end tests, the batch reads and the concurrent fetches.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/ensure-packages.sh
@@ -25,4 +25,4 @@ bash scripts/fuzz.sh -t "${QUORVANE_FUZZ_SECONDS:-30}"
 echo "== tsan =="
 cmake --preset tsan
 cmake --build --preset tsan
-ctest --preset tsan -R 'Runner|Fixture|E2e|e2e|Fetch|Hostile|Audit|audit|Concurren|Thread'
+ctest --preset tsan -R 'Runner|Fixture|E2e|e2e|Fetch|Batch|PortalDat|Hostile|Audit|audit|Concurren|Thread'
