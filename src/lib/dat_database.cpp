@@ -74,8 +74,10 @@ class IndexBuilder final : public DirectoryVisitor {
  public:
   explicit IndexBuilder(FileIndex& files) noexcept : files_(files) {}
   void on_node(const DirectoryNodeInfo&) override {}
-  DatResult<void> on_entry(const DatFileEntry& entry) override {
-    if (!files_.insert_or_assign(entry)) return Err{detail::out_of_memory()};
+  DatResult<void> on_entries(std::span<const DatFileEntry> entries) override {
+    for (const DatFileEntry& entry : entries) {
+      if (!files_.insert_or_assign(entry)) return Err{detail::out_of_memory()};
+    }
     return {};
   }
 

@@ -91,13 +91,16 @@ Result<DatFileEntry, ParseError> DatFileEntry::read(ByteReader& reader) {
 }
 
 DatFileEntry DatFileEntry::decode(std::span<const std::uint8_t, FILE_ENTRY_SIZE> bytes) noexcept {
+  // The fields in the order of ENTRY_FIELDS, as read() takes them.
   static_assert(std::size(ENTRY_FIELDS) * 4 == FILE_ENTRY_SIZE);
-  DatFileEntry entry;
   const std::uint8_t* p = bytes.data();
-  for (const EntryField& field : ENTRY_FIELDS) {
-    entry.*field.member = quorvane_base::load_u32_le(p);
-    p += 4;
-  }
+  DatFileEntry entry;
+  entry.bit_flags = quorvane_base::load_u32_le(p);
+  entry.id = quorvane_base::load_u32_le(p + 4);
+  entry.offset = quorvane_base::load_u32_le(p + 8);
+  entry.size = quorvane_base::load_u32_le(p + 12);
+  entry.timestamp = quorvane_base::load_u32_le(p + 16);
+  entry.version = quorvane_base::load_u32_le(p + 20);
   return entry;
 }
 

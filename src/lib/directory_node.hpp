@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "quorvane_dat/export.hpp"
 #include "quorvane_dat/error/dat_error.hpp"
@@ -27,8 +28,9 @@ class QUORVANE_DAT_API DirectoryVisitor {
   virtual ~DirectoryVisitor() = default;
   /// Called once per node, before its entries are read.
   virtual void on_node(const DirectoryNodeInfo& node) = 0;
-  /// Called for every entry; an error ends the walk with that error.
-  virtual DatResult<void> on_entry(const DatFileEntry& entry) = 0;
+  /// Called once per node with the entries its slots hold, in slot order
+  /// (the span is valid during the call); an error ends the walk with it.
+  virtual DatResult<void> on_entries(std::span<const DatFileEntry> entries) = 0;
 };
 
 }  // namespace quorvane_dat

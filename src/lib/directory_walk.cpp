@@ -143,10 +143,11 @@ class Walk {
     const std::span<const std::uint8_t> entries =
         std::span<const std::uint8_t>(bytes_).subspan(NODE_ENTRIES_OFFSET);
     for (std::uint32_t i = 0; i < in_node; ++i) {
-      const DatFileEntry entry =
-          DatFileEntry::decode(entries.subspan(std::size_t{i} * FILE_ENTRY_SIZE)
-                                   .first<FILE_ENTRY_SIZE>());
-      if (auto taken = visitor_.on_entry(entry); !taken) return taken;
+      node_entries_[i] = DatFileEntry::decode(
+          entries.subspan(std::size_t{i} * FILE_ENTRY_SIZE).first<FILE_ENTRY_SIZE>());
+    }
+    if (auto taken = visitor_.on_entries(std::span(node_entries_).first(in_node)); !taken) {
+      return taken;
     }
     if (entry_count > in_node) {
       ByteReader beyond(entries);
@@ -175,6 +176,7 @@ class Walk {
   DirectoryVisitor& visitor_;
   std::uint64_t reads_ = 0;
   std::array<std::uint8_t, NODE_SIZE> bytes_{};
+  std::array<DatFileEntry, NODE_ENTRY_SLOTS> node_entries_{};
   std::uint32_t bytes_hold_ = 0;  // offset of the node in bytes_, 0 for none
   std::vector<OpenLevel> path_;
   std::vector<Branches> cached_;

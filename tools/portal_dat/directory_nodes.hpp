@@ -19,7 +19,9 @@ inline DirectoryNodes collect_directory_nodes(const quorvane_dat::DatDatabase& d
   struct Collector final : quorvane_dat::DirectoryVisitor {
     std::vector<quorvane_dat::DirectoryNodeInfo> nodes;
     void on_node(const quorvane_dat::DirectoryNodeInfo& node) override { nodes.push_back(node); }
-    quorvane_dat::DatResult<void> on_entry(const quorvane_dat::DatFileEntry&) override { return {}; }
+    quorvane_dat::DatResult<void> on_entries(std::span<const quorvane_dat::DatFileEntry>) override {
+      return {};
+    }
   } collector;
   DirectoryNodes result;
   auto walked = database.visit_directory(collector);

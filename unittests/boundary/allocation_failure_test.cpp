@@ -65,7 +65,7 @@ void count(const R& result, Tally& tally) {
 class CountingVisitor final : public quorvane_dat::DirectoryVisitor {
  public:
   void on_node(const quorvane_dat::DirectoryNodeInfo&) override {}
-  quorvane_dat::DatResult<void> on_entry(const DatFileEntry&) override { return {}; }
+  quorvane_dat::DatResult<void> on_entries(std::span<const DatFileEntry>) override { return {}; }
 };
 
 // Every public operation once, on an archive opened from `path` and from `bytes`.
