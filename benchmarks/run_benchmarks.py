@@ -112,12 +112,13 @@ def run_tool(bin_dir, archive, out_dir, rounds):
     extract = {"extract": f"{tool} extract --quiet -o {target} {archive}",
                "tar": f"tar -xf {tar} -C {target}"}
     times = {name: [] for name in extract}
-    # Each run writes 100 000 files: two rounds of three runs each.
+    # Each run writes 100 000 files: two rounds of three runs each, each run
+    # starting with nothing left to write back from the one before.
     for r in range(min(rounds, 2)):
         order = list(extract) if r % 2 == 0 else list(reversed(extract))
         means = hyperfine_medians({name: extract[name] for name in order},
                                 out_dir / f"tool-extract-{r}.json",
-                                ["--runs", "3", "--prepare", f"rm -rf {target} && mkdir {target}"])
+                                ["--runs", "3", "--prepare", f"rm -rf {target} && mkdir {target} && sync"])
         for name, (t, n) in means.items():
             times[name].extend([t] * n)
     for name, t in times.items():

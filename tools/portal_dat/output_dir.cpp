@@ -56,8 +56,51 @@ int OutputDir::rename_no_replace(const std::string& temp, const std::string& nam
   return 0;
 }
 
+std::optional<WriteOutcome> OutputDir::write_unnamed(const std::string& name,
+                                                     std::span<const std::uint8_t> bytes) {
+  const int fd = ::openat(fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+      unnamed_unsupported_ = true;
+      return std::nullopt;
+    }
+    return WriteOutcome{WriteOutcome::Status::Failed, errno, "create"};
+  }
+  if (const int error_number = write_all(fd, bytes); error_number != 0) {
+    ::close(fd);  // the file has no name yet: nothing is left behind
+    return WriteOutcome{WriteOutcome::Status::Failed, error_number, "write"};
+  }
+  // Naming the finished file through its descriptor never replaces an entry.
+  char self[32];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  if (::linkat(AT_FDCWD, self, fd_, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    const int error_number = errno;
+    ::close(fd);
+    if (error_number == EEXIST) return WriteOutcome{WriteOutcome::Status::Exists, EEXIST, "create"};
+    if (error_number == ENOENT) {  // no /proc to name it through
+      unnamed_unsupported_ = true;
+      return std::nullopt;
+    }
+    return WriteOutcome{WriteOutcome::Status::Failed, error_number, "rename"};
+  }
+  // Some file systems report a full disk only when the file is closed; the
+  // name given to an incomplete file is taken back.
+  if (::close(fd) != 0 && errno != EINTR) {
+    const int error_number = errno;
+    ::unlinkat(fd_, name.c_str(), 0);
+    return WriteOutcome{WriteOutcome::Status::Failed, error_number, "write"};
+  }
+  return WriteOutcome{};
+}
+
 WriteOutcome OutputDir::write_file(const std::string& name, std::span<const std::uint8_t> bytes,
                                    bool replace) {
+  // Without --force, a file written without a name and linked into place
+  // costs one entry of the directory instead of two (temporary and final);
+  // where the file system cannot, a temporary name is used.
+  if (!replace && !unnamed_unsupported_) {
+    if (std::optional<WriteOutcome> outcome = write_unnamed(name, bytes)) return *outcome;
+  }
   // An existing entry is found by the no-replace rename at the end, which
   // costs nothing in the common case of a fresh directory.
   // A fresh temporary name: O_EXCL refuses any entry already there, a planted
