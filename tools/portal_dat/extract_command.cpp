@@ -45,16 +45,12 @@ class InterruptGuard {
 }  // namespace
 
 int run_extract(const ExtractOptions& options) {
-  const ParsedSelection parsed = parse_selection(options.selection);
-  if (parsed.error) {
-    report_error(*parsed.error);
-    return EXIT_USAGE;
-  }
-  const auto database = open_archive(options.archive);
-  if (!database) return EXIT_PROBLEM;
+  OpenedSelection opened = open_selection(options.archive, options.selection);
+  if (!opened.database) return opened.status;
+  const std::optional<quorvane_dat::DatDatabase>& database = opened.database;
+  SelectedEntries& selected = opened.selected;
   int status = EXIT_OK;
 
-  SelectedEntries selected = select_entries(database->files(), parsed.selection);
   for (const std::uint32_t id : selected.missing_ids) {
     report_error(hex8(id) + ": not in the archive");
     status = EXIT_PROBLEM;

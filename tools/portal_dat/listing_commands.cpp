@@ -89,15 +89,9 @@ int run_info(const InfoOptions& options) {
 }
 
 int run_ls(const LsOptions& options) {
-  const ParsedSelection parsed = parse_selection(options.selection);
-  if (parsed.error) {
-    report_error(*parsed.error);
-    return EXIT_USAGE;
-  }
-  const auto database = open_archive(options.archive);
-  if (!database) return EXIT_PROBLEM;
-
-  SelectedEntries selected = select_entries(database->files(), parsed.selection);
+  OpenedSelection opened = open_selection(options.archive, options.selection);
+  if (!opened.database) return opened.status;
+  SelectedEntries& selected = opened.selected;
   std::vector<quorvane_dat::DatFileEntry>& entries = selected.entries;
   const auto by = [&](auto key) {
     std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {

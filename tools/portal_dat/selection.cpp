@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/tool_output.hpp"
+
 namespace portal_dat {
 
 bool Selection::matches(std::uint32_t id) const noexcept {
@@ -80,6 +83,23 @@ SelectedEntries select_entries(const quorvane_dat::FileIndex& files, const Selec
     if (!files.contains(id)) selected.missing_ids.push_back(id);
   }
   return selected;
+}
+
+OpenedSelection open_selection(const std::string& archive, const SelectionSpec& spec) {
+  OpenedSelection opened;
+  const ParsedSelection parsed = parse_selection(spec);
+  if (parsed.error) {
+    report_error(*parsed.error);
+    opened.status = EXIT_USAGE;
+    return opened;
+  }
+  opened.database = open_archive(archive);
+  if (!opened.database) {
+    opened.status = EXIT_PROBLEM;
+    return opened;
+  }
+  opened.selected = select_entries(opened.database->files(), parsed.selection);
+  return opened;
 }
 
 }  // namespace portal_dat

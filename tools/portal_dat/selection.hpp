@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
 #include "quorvane_dat/lib/file_index.hpp"
 
@@ -46,5 +47,15 @@ struct SelectedEntries {
   std::vector<std::uint32_t> missing_ids;
 };
 SelectedEntries select_entries(const quorvane_dat::FileIndex& files, const Selection& selection);
+
+// The archive at `archive` opened and the entries `spec` selects in it; when
+// the selection is malformed (status EXIT_USAGE) or the archive cannot be
+// opened (EXIT_PROBLEM), the reason is reported and `database` is empty.
+struct OpenedSelection {
+  std::optional<quorvane_dat::DatDatabase> database;
+  SelectedEntries selected;
+  int status = 0;
+};
+OpenedSelection open_selection(const std::string& archive, const SelectionSpec& spec);
 
 }  // namespace portal_dat
