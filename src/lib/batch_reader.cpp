@@ -7,11 +7,9 @@
 #include "quorvane_dat/lib/batch_reader.hpp"
 
 #include <sched.h>
-#include <sys/uio.h>
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -57,8 +55,6 @@ struct FileResult {
 struct Segment {
   std::size_t first = 0;  // positions in the sorted selection
   std::size_t last = 0;
-  std::uint64_t start = 0;         // archive offset of the window
-  std::uint64_t span = 0;          // bytes from there to the end of the last chain
   std::uint64_t arena_bytes = 0;   // stored bytes of the files handed over undecoded
   std::uint64_t stored_bytes = 0;  // stored bytes of the files to decode
   std::uint64_t discarded_bytes = 0;  // the largest file read but not handed over
@@ -108,14 +104,13 @@ class Batch {
     while (first < files_.size()) {
       Segment segment;
       segment.first = first;
-      segment.start = files_[first].offset;
+      const std::uint64_t start = files_[first].offset;
       std::uint64_t bytes = 0;
       std::size_t last = first;
       while (last < files_.size()) {
         const DatFileEntry& entry = files_[last];
-        const std::uint64_t span = chain_end(entry) - segment.start;
+        const std::uint64_t span = chain_end(entry) - start;
         if (last > first && (span > window_ || bytes + entry.size > window_)) break;
-        segment.span = std::max(segment.span, span);
         bytes += entry.size;
         if (entry.size <= database_.archive_length()) {
           if (decoded(entry)) {

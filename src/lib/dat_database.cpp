@@ -114,9 +114,11 @@ DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
 }
 
 DatResult<DatDatabase> DatDatabase::from_fd(int fd) {
-  // Owned from here on, closed on every path out.
-  auto file = std::make_unique<const ReadOnlyFile>(fd);
+  // Owned from here on, closed on every path out (an allocation that fails
+  // included).
+  ReadOnlyFile owned(fd);
   return detail::at_boundary([&]() -> DatResult<DatDatabase> {
+    auto file = std::make_unique<const ReadOnlyFile>(std::move(owned));
     auto header = read_header(fd);
     if (!header) return Err{std::move(header).error()};
     auto length = file_length(fd);
@@ -194,21 +196,19 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) con
 }
 
 DatResult<void> DatDatabase::get_file_into(std::uint32_t id, std::vector<std::uint8_t>& out) const {
-  return detail::at_boundary([&] { return fetch_into(id, out); });
-}
-
-DatResult<void> DatDatabase::fetch_into(std::uint32_t id, std::vector<std::uint8_t>& out) const {
-  auto entry = checked_entry(id);
-  if (!entry) return Err{std::move(entry).error()};
-  const DatFileEntry& found = **entry;
-  if (!found.is_compressed()) {
-    out.resize(found.size);
-    return gather(found.offset, out);
-  }
-  auto stored = read_file_data(found.offset, found.size);
-  if (!stored) return Err{std::move(stored).error()};
-  decompress_lrs_into(*stored, out);
-  return {};
+  return detail::at_boundary([&]() -> DatResult<void> {
+    auto entry = checked_entry(id);
+    if (!entry) return Err{std::move(entry).error()};
+    const DatFileEntry& found = **entry;
+    if (!found.is_compressed()) {
+      out.resize(found.size);
+      return gather(found.offset, out);
+    }
+    auto stored = read_file_data(found.offset, found.size);
+    if (!stored) return Err{std::move(stored).error()};
+    decompress_lrs_into(*stored, out);
+    return {};
+  });
 }
 
 DatResult<std::vector<std::uint32_t>> DatDatabase::chain_blocks(std::uint32_t offset,

@@ -88,7 +88,6 @@ class QUORVANE_DAT_API DatDatabase {
   DatResult<void> read_directory();
   /// The entry of `id` whose size the archive could hold.
   DatResult<const DatFileEntry*> checked_entry(std::uint32_t id) const;
-  DatResult<void> fetch_into(std::uint32_t id, std::vector<std::uint8_t>& out) const;
   /// Gathers the chain at `offset` into all of `out`.
   DatResult<void> gather(std::uint32_t offset, std::span<std::uint8_t> out) const;
 

@@ -21,7 +21,7 @@ struct InfoOptions {
 
 struct LsOptions {
   std::string archive;
-  SelectionSpec selection;
+  SelectionArgs selection;
   SortKey sort = SortKey::Id;
   bool json = false;
 };
@@ -35,7 +35,7 @@ struct CatOptions {
 
 struct ExtractOptions {
   std::string archive;
-  SelectionSpec selection;
+  SelectionArgs selection;
   std::string directory;
   bool force = false;
   bool quiet = false;

@@ -18,7 +18,7 @@ void add_archive(CLI::App& command, std::string& archive) {
   command.add_option("ARCHIVE", archive, "the archive file (portal.dat)")->required();
 }
 
-void add_selection(CLI::App& command, SelectionSpec& selection) {
+void add_selection(CLI::App& command, SelectionArgs& selection) {
   command.add_option("IDS", selection.items,
                      "file ids or ranges FIRST-LAST in hexadecimal (default: every entry)");
   // One value per --type, which may be repeated, so that ids can follow it.

@@ -28,10 +28,10 @@ std::optional<std::uint32_t> parse_hex(const std::string& text, unsigned max_dig
   return value;
 }
 
-ParsedSelection parse_selection(const SelectionSpec& spec) {
+ParsedSelection parse_selection(const SelectionArgs& args) {
   ParsedSelection parsed;
   Selection& selection = parsed.selection;
-  for (const std::string& item : spec.items) {
+  for (const std::string& item : args.items) {
     // A range's dash is the first one after its first digit, so "0x10-0x20" splits in two.
     const std::size_t dash = item.find('-', 1);
     if (dash == std::string::npos) {
@@ -55,7 +55,7 @@ ParsedSelection parse_selection(const SelectionSpec& spec) {
     }
     selection.ranges.emplace_back(*first, *last);
   }
-  for (const std::string& type : spec.types) {
+  for (const std::string& type : args.types) {
     const std::optional<std::uint32_t> top = parse_hex(type, 2);
     if (!top) {
       parsed.error = "--type '" + type + "' is not a top byte (1 or 2 hexadecimal digits)";
@@ -85,9 +85,9 @@ SelectedEntries select_entries(const quorvane_dat::FileIndex& files, const Selec
   return selected;
 }
 
-OpenedSelection open_selection(const std::string& archive, const SelectionSpec& spec) {
+OpenedSelection open_selection(const std::string& archive, const SelectionArgs& args) {
   OpenedSelection opened;
-  const ParsedSelection parsed = parse_selection(spec);
+  const ParsedSelection parsed = parse_selection(args);
   if (parsed.error) {
     report_error(*parsed.error);
     opened.status = EXIT_USAGE;

@@ -16,7 +16,7 @@ namespace portal_dat {
 
 // The selection as typed: each item an id or a range "FIRST-LAST", each type a
 // top byte, all in hexadecimal with or without "0x".
-struct SelectionSpec {
+struct SelectionArgs {
   std::vector<std::string> items;
   std::vector<std::string> types;
 };
@@ -38,7 +38,7 @@ struct ParsedSelection {
   Selection selection;
   std::optional<std::string> error;
 };
-ParsedSelection parse_selection(const SelectionSpec& spec);
+ParsedSelection parse_selection(const SelectionArgs& args);
 
 // The selected entries, in the index's order, and the single ids named that
 // the archive does not hold (a range or type that matches nothing is fine).
@@ -48,7 +48,7 @@ struct SelectedEntries {
 };
 SelectedEntries select_entries(const quorvane_dat::FileIndex& files, const Selection& selection);
 
-// The archive at `archive` opened and the entries `spec` selects in it; when
+// The archive at `archive` opened and the entries `args` selects in it; when
 // the selection is malformed (status EXIT_USAGE) or the archive cannot be
 // opened (EXIT_PROBLEM), the reason is reported and `database` is empty.
 struct OpenedSelection {
@@ -56,6 +56,6 @@ struct OpenedSelection {
   SelectedEntries selected;
   int status = 0;
 };
-OpenedSelection open_selection(const std::string& archive, const SelectionSpec& spec);
+OpenedSelection open_selection(const std::string& archive, const SelectionArgs& args);
 
 }  // namespace portal_dat
