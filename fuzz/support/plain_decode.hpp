@@ -11,8 +11,11 @@
 namespace fuzz_support {
 
 // A back-reference into an empty output has nothing to copy from and ends the
-// stream, as the decoder under test does.
-inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> input) {
+// stream, as the decoder under test does. `before_start` tells whether any
+// back-reference reached before the start of the output.
+inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> input,
+                                              bool& before_start) {
+  before_start = false;
   if (input.size() < 4) return {input.begin(), input.end()};
   const std::uint32_t declared = std::uint32_t{input[0]} | (std::uint32_t{input[1]} << 8) |
                                  (std::uint32_t{input[2]} << 16) | (std::uint32_t{input[3]} << 24);
@@ -38,7 +41,9 @@ inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> inpu
       p += 2;
       const std::size_t distance = b0 + 256 * (b1 >> 4);
       const std::size_t length = (b1 & 0x0F) + 2;
-      if (distance == 0 || out.empty()) break;
+      if (distance == 0) break;
+      if (distance > out.size()) before_start = true;
+      if (out.empty()) break;
       for (std::size_t i = 0; i < length && out.size() < declared; ++i) {
         const std::size_t source = distance > out.size() ? 0 : out.size() - distance;
         out.push_back(out[source]);
@@ -47,6 +52,11 @@ inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> inpu
     mask >>= 1;
   }
   return out;
+}
+
+inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> input) {
+  bool before_start = false;
+  return plain_decode(input, before_start);
 }
 
 

@@ -46,6 +46,7 @@ struct FileResult {
   std::vector<std::uint8_t> decoded;
   std::vector<std::uint32_t> blocks;
   std::uint64_t declared_size = 0;
+  DecodeFindings findings;
   std::optional<DatError> error;
 };
 
@@ -156,7 +157,7 @@ class Batch {
       FileResult& result = segment.results[i - segment.first];
       if (result.error || !decoded(files_[i])) continue;
       try {
-        decompress_lrs_into(result.bytes, result.decoded);
+        decompress_lrs_into(result.bytes, result.decoded, result.findings);
         result.bytes = result.decoded;
       } catch (const std::bad_alloc&) {
         result = FileResult{};
@@ -234,6 +235,7 @@ class Batch {
       } else {
         file.bytes = result.bytes;
         file.blocks = result.blocks;
+        file.findings = result.findings;
       }
       go_on = callback(file);
     }

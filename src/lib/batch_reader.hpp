@@ -13,6 +13,7 @@
 #include "quorvane_dat/error/dat_error.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
+#include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace quorvane_dat {
 
@@ -27,6 +28,10 @@ struct BatchFile {
   /// For a compressed entry of at least 4 bytes, the decoded size its body
   /// declares; otherwise the stored size.
   std::uint64_t declared_size = 0;
+  /// What decoding found (a body that decodes short of `declared_size`, a
+  /// back-reference before the start of the output); all false when the file
+  /// was not decoded.
+  DecodeFindings findings;
   /// The blocks of the file's chain in chain order, when
   /// BatchOptions::collect_blocks is on and the chain could be read.
   std::span<const std::uint32_t> blocks;

@@ -77,6 +77,13 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
 }
 
 void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out) {
+  DecodeFindings findings;
+  decompress_lrs_into(input, out, findings);
+}
+
+void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out,
+                         DecodeFindings& findings) {
+  findings = {};
   if (input.size() < 4) {
     out.assign(input.begin(), input.end());
     return;
@@ -129,7 +136,11 @@ void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::u
         const Token token = back_reference(in);
         in += 2;
         // A zero distance ends the stream; so does a reference into an empty output.
-        if (token.distance == 0 || dst == base) goto done;
+        if (token.distance == 0) goto done;
+        if (token.distance > static_cast<std::size_t>(dst - base)) {
+          findings.back_reference_before_start = true;
+          if (dst == base) goto done;
+        }
         copy_widened(base, dst, token.distance, token.length);
         dst += token.length;
       }
@@ -152,7 +163,11 @@ void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::u
       if (in_end - in < 2) goto done;
       const Token token = back_reference(in);
       in += 2;
-      if (token.distance == 0 || dst == base) goto done;
+      if (token.distance == 0) goto done;
+      if (token.distance > static_cast<std::size_t>(dst - base)) {
+        findings.back_reference_before_start = true;
+        if (dst == base) goto done;
+      }
       const std::size_t length = std::min(token.length, static_cast<std::size_t>(dst_end - dst));
       copy_bytewise(base, dst, token.distance, length);
       dst += length;
@@ -161,6 +176,7 @@ void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::u
 
 done:
   out.resize(static_cast<std::size_t>(dst - base));
+  findings.short_output = out.size() < declared;
 }
 
 }  // namespace quorvane_dat

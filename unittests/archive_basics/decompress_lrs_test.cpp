@@ -63,6 +63,32 @@ TEST(DecompressLrs, Examples) {
   }
 }
 
+TEST(DecompressLrs, FindingsSayWhatTheOutputCannot) {
+  struct FindingCase {
+    const char* label;
+    Bytes input;
+    DecodeFindings expected;
+  };
+  const std::vector<FindingCase> cases = {
+      {"no header declares nothing", {1, 2}, {}},
+      {"a sound body", with_size(6, {0x20, 0x61, 0x62, 0x02, 0x00, 0x63, 0x64}), {}},
+      {"declared size larger than produced", with_size(1000, {0x00, 0x61, 0x62}), {true, false}},
+      {"reference before the start, repaired", with_size(6, {0x40, 0x61, 0x03, 0x03}),
+       {false, true}},
+      {"reference into an empty output", with_size(10, {0x80, 0x01, 0x00, 0x61}), {true, true}},
+      {"zero distance ends early", with_size(10, {0x20, 0x61, 0x62, 0x00, 0x05}), {true, false}},
+  };
+  for (const FindingCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes out = {9, 9, 9};
+    DecodeFindings findings{true, true};
+    decompress_lrs_into(c.input, out, findings);
+    EXPECT_EQ(out, decompress_lrs(c.input));
+    EXPECT_EQ(findings.short_output, c.expected.short_output);
+    EXPECT_EQ(findings.back_reference_before_start, c.expected.back_reference_before_start);
+  }
+}
+
 TEST(DecompressLrs, HighDistanceBitsComeFromTheUpperHalfOfB1) {
   // 300 literals, then a back-reference B0=0x10, B1=0x13: distance 256+16, length 5.
   Bytes stream;
@@ -144,9 +170,15 @@ TEST(DecompressLrs, MatchesTheReferenceOnGeneratedStreams) {
         round % 4 == 0 ? 0xFFFFFFFF : static_cast<std::uint32_t>(rng() % (stream_size * 9 + 1));
     const Bytes input = with_size(declared, stream);
     SCOPED_TRACE(round);
-    const Bytes expected = reference_decode(input);
-    ASSERT_EQ(decompress_lrs(input), expected);
+    bool before_start = false;
+    const Bytes expected = fuzz_support::plain_decode(input, before_start);
+    Bytes out;
+    DecodeFindings findings;
+    decompress_lrs_into(input, out, findings);
+    ASSERT_EQ(out, expected);
     ASSERT_LE(expected.size(), declared);
+    ASSERT_EQ(findings.back_reference_before_start, before_start);
+    ASSERT_EQ(findings.short_output, expected.size() < declared);
   }
 }
 
