@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "quorvane_base/debug_quote.hpp"
+
 namespace quorvane_base {
 
 namespace {
@@ -116,6 +118,25 @@ IoErrorKind io_error_kind_from_errno(int code) noexcept {
     // and everything else have no kind of their own.
     default: return IoErrorKind::Uncategorized;
   }
+}
+
+std::string os_error_display(int code) {
+  std::string text = os_error_message(code);
+  text += " (os error ";
+  text += std::to_string(code);
+  text += ')';
+  return text;
+}
+
+std::string os_error_debug(int code) {
+  std::string text = "Os { code: ";
+  text += std::to_string(code);
+  text += ", kind: ";
+  text += io_error_kind_name(io_error_kind_from_errno(code));
+  text += ", message: ";
+  text += debug_quote(os_error_message(code));
+  text += " }";
+  return text;
 }
 
 }  // namespace quorvane_base

@@ -64,4 +64,11 @@ IoErrorKind io_error_kind_from_errno(int code) noexcept;
 // has none.
 std::string os_error_message(int code);
 
+// The display form of an error number: "No such file or directory (os error 2)".
+std::string os_error_display(int code);
+
+// The debug form of an error number:
+// Os { code: 2, kind: NotFound, message: "No such file or directory" }.
+std::string os_error_debug(int code);
+
 }  // namespace quorvane_base

@@ -28,9 +28,6 @@ bool is_valid(std::string_view text) noexcept;
 // bit pattern alone: 2, 3 or 4 for lead bytes, 1 for every other byte.
 std::size_t claimed_length(unsigned char lead) noexcept;
 
-// Appends the UTF-8 encoding of a scalar value.
-void append_code_point(std::string& out, char32_t code_point);
-
 // The text with each ill-formed sequence replaced by U+FFFD.
 std::string replace_invalid(std::string_view text);
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <variant>
 
-#include "runner/available_parallelism.hpp"
+#include "quorvane_base/available_parallelism.hpp"
 #include "runner/check_failure.hpp"
 #include "runner/cli.hpp"
 #include "runner/completion_channel.hpp"
@@ -189,7 +189,7 @@ std::size_t get_concurrency() {
     }
     fail(std::string("QUORVANE_TEST_THREADS is `") + value + "`, should be a positive integer.");
   }
-  return available_parallelism().value_or(1);
+  return quorvane_base::available_parallelism().value_or(1);
 }
 
 std::error_code run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,

@@ -67,14 +67,6 @@ void replace_all(std::string& text, std::string_view from, std::string_view to) 
 
 }  // namespace
 
-std::string utf8_lossy(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for_each_utf8(
-      bytes, [&](std::string_view seq) { out.append(seq); }, [&] { out.append(REPLACEMENT); });
-  return out;
-}
-
 std::string xml_escape(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 8);

@@ -6,12 +6,15 @@
 #include <string_view>
 
 #include "quorvane_base/json_escape.hpp"
+#include "quorvane_base/utf8.hpp"
 
 namespace runner {
 
 // `bytes` decoded as UTF-8: valid sequences are copied, each maximal invalid
-// subsequence becomes one U+FFFD.
-std::string utf8_lossy(std::string_view bytes);
+// subsequence becomes one U+FFFD (the foundation's repair).
+inline std::string utf8_lossy(std::string_view bytes) {
+  return quorvane_base::utf8::replace_invalid(bytes);
+}
 
 // The body of a JSON string literal (without the surrounding quotes): the
 // foundation's escaper, shared with the archive tool.

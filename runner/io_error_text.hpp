@@ -6,10 +6,13 @@
 #include <string>
 #include <system_error>
 
+#include "quorvane_base/os_error.hpp"
+
 namespace runner {
 
-// The system's message for `code`, then " (os error N)".
-std::string os_error_display(int code);
+// The system's message for `code`, then " (os error N)": the foundation's,
+// which the archive library's error texts use too.
+using quorvane_base::os_error_display;
 
 // Debug description of an I/O error: the structured Os form for system error
 // numbers, a Custom form with the message for any other category.

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <utility>
 
-#include "runner/check_failure.hpp"
 
 namespace runner {
 namespace {
@@ -75,14 +74,6 @@ std::variant<TestTimeOptions, EnvFailure> TestTimeOptions::from_env(bool error_o
     *threshold = std::get<TimeThreshold>(read);
   }
   return options;
-}
-
-TestTimeOptions TestTimeOptions::new_from_env(bool error_on_excess) {
-  auto read = from_env(error_on_excess);
-  if (auto* failure = std::get_if<EnvFailure>(&read)) {
-    fail(std::move(failure->message), failure->location);
-  }
-  return std::get<TestTimeOptions>(std::move(read));
 }
 
 }  // namespace runner

@@ -32,9 +32,6 @@ struct TestTimeOptions {
   // QUORVANE_TEST_TIME_DOCTEST ("warn,critical" in milliseconds). A bad value
   // gives its failure instead of options.
   static std::variant<TestTimeOptions, EnvFailure> from_env(bool error_on_excess);
-  // The same, raising a bad value's failure on the calling thread (the main
-  // thread stops with 101).
-  static TestTimeOptions new_from_env(bool error_on_excess);
 
   TimeThreshold threshold_for(TestType type) const noexcept {
     switch (type) {

@@ -30,9 +30,7 @@ std::optional<int> IoError::raw_os_error() const noexcept {
 }
 
 std::string IoError::display() const {
-  if (repr_ == Repr::Os) {
-    return quorvane_base::os_error_message(code_) + " (os error " + std::to_string(code_) + ")";
-  }
+  if (repr_ == Repr::Os) return quorvane_base::os_error_display(code_);
   return message_;
 }
 
@@ -40,8 +38,7 @@ std::string IoError::debug() const {
   const std::string kind(io_error_kind_name(kind_));
   switch (repr_) {
     case Repr::Os:
-      return "Os { code: " + std::to_string(code_) + ", kind: " + kind +
-             ", message: " + debug_quote_text(quorvane_base::os_error_message(code_)) + " }";
+      return quorvane_base::os_error_debug(code_);
     case Repr::Simple:
       return "Error { kind: " + kind + ", message: " + debug_quote_text(message_) + " }";
     case Repr::Custom:

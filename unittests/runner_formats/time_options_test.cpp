@@ -7,7 +7,6 @@
 
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
-#include "runner/check_failure.hpp"
 #include "runner/time_options.hpp"
 
 namespace {
@@ -23,14 +22,11 @@ struct ThresholdEnv : test_support::EnvGuard {
   }
 };
 
-// The failure message raised while reading the thresholds, if any.
+// The failure message of reading the thresholds, if any.
 std::optional<std::string> failure_of(bool enforce, TestTimeOptions* out = nullptr) {
-  try {
-    TestTimeOptions options = TestTimeOptions::new_from_env(enforce);
-    if (out != nullptr) *out = options;
-  } catch (const runner::CheckFailure& failure) {
-    return failure.message;
-  }
+  auto read = TestTimeOptions::from_env(enforce);
+  if (auto* failure = std::get_if<runner::EnvFailure>(&read)) return failure->message;
+  if (out != nullptr) *out = std::get<TestTimeOptions>(read);
   return std::nullopt;
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace runner {
+namespace quorvane_base {
 
 // Nothing when the count cannot be determined.
 std::optional<std::size_t> available_parallelism();
@@ -33,4 +33,4 @@ std::vector<CgroupMount> parse_cgroup_mounts(std::string_view mountinfo);
 // outside the mount.
 std::vector<std::string> cgroup_quota_dirs(const CgroupMount& mount, std::string_view cgroup_path);
 
-}  // namespace runner
+}  // namespace quorvane_base

@@ -1,4 +1,4 @@
-#include "runner/available_parallelism.hpp"
+#include "quorvane_base/available_parallelism.hpp"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -9,7 +9,7 @@
 #include <charconv>
 #include <string>
 
-namespace runner {
+namespace quorvane_base {
 namespace {
 
 // The whole of a small system file (read directly: no stream or locale set-up
@@ -197,4 +197,4 @@ std::optional<std::size_t> available_parallelism() {
   return count;
 }
 
-}  // namespace runner
+}  // namespace quorvane_base
