@@ -51,6 +51,8 @@ class OutputFormatter {
   // Sets `success` to whether the run succeeded.
   [[nodiscard]] virtual std::error_code write_run_finish(const ConsoleTestState& state,
                                                          bool& success) = 0;
+  // Part of the described formatter interface; this program has no doctests
+  // and never calls it.
   [[nodiscard]] virtual std::error_code write_merged_doctests_times(double total,
                                                                     double compilation) = 0;
 };

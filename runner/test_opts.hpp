@@ -19,6 +19,7 @@ struct TestOpts {
   bool list = false;
   std::vector<std::string> filters;
   bool filter_exact = false;
+  // Part of the described options: parsed, but every check runs in process anyway.
   bool force_run_in_process = false;
   bool exclude_should_panic = false;
   RunIgnored run_ignored = RunIgnored::No;

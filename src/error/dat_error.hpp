@@ -15,6 +15,10 @@ namespace quorvane_dat {
 
 class QUORVANE_DAT_API DatError {
  public:
+  // Part of the described error interface, though this reader never produces
+  // them: DuplicateId, DuplicateNamespacedId, InvalidMagic, UnsupportedVersion,
+  // InvalidNamespace, DecompressionFailed and Other (it validates no magic,
+  // version or id, and its decoder cannot fail); callers may.
   struct Io { IoError error; };
   struct BinRead { ParseError error; };
   struct NotFound { std::uint32_t id; };

@@ -1,5 +1,10 @@
 // Decoder of the archive's LZSS-style compressed file bodies. Never fails: a
 // short or malformed input yields a shorter result.
+//
+// The one exception to the library's rule that nothing throws: like any
+// function that returns a vector, these may throw std::bad_alloc when memory
+// runs out (an output never grows more than 1 MiB past what the stream has
+// produced). The handle's fetches and read_batch turn that into an error.
 #pragma once
 
 #include <cstdint>

@@ -14,6 +14,8 @@
 
 namespace quorvane_dat {
 
+// Kept under its described name, with read_exact_at_compat, as part of the
+// reader's described interface.
 class FileExtPolyfill {
  public:
   virtual ~FileExtPolyfill() = default;
