@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
-#include <stdexcept>
 #include <type_traits>
 
 #include "quorvane_dat/lib/hash_seed.hpp"
+#include "quorvane_dat/lib/library_boundary.hpp"
 
 namespace quorvane_dat {
 
@@ -61,51 +60,35 @@ bool FileIndex::reserve(std::size_t count) noexcept {
     slots *= 2;
   }
   if (slots <= slots_.size()) return true;
-  try {
-    rehash(slots);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
+  return detail::on_exhaustion([&] { return rehash(slots), true; }, [] { return false; });
 }
 
 void FileIndex::rehash(std::size_t slot_count) {
   slots_.assign(slot_count, 0);
   shift_ = 64;
   for (std::size_t n = slot_count; n > 1; n >>= 1) --shift_;
-  const std::size_t mask = slot_count - 1;
   for (std::size_t i = 0; i < size_; ++i) {
-    std::size_t s = slot_of(item(i).first);
-    while (slots_[s] != 0) s = (s + 1) & mask;
+    const std::size_t s = detail::probe_slots(slot_of(item(i).first), slot_count,
+                                              [&](std::size_t at) { return slots_[at] == 0; });
     slots_[s] = static_cast<std::uint32_t>(i + 1);
   }
 }
 
 bool FileIndex::insert_or_assign(const DatFileEntry& entry) noexcept {
-  try {
-    return insert_or_assign_or_throw(entry);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
+  return detail::on_exhaustion([&] { return insert_or_assign_or_throw(entry); },
+                               [] { return false; });
 }
 
 bool FileIndex::insert_or_assign_or_throw(const DatFileEntry& entry) {
   if (slots_.empty() || size_ + 1 > slots_.size() / 2) {
     rehash(slots_.empty() ? MIN_SLOTS : slots_.size() * 2);
   }
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t s = slot_of(entry.id);
-  while (slots_[s] != 0) {
-    value_type& held = item(slots_[s] - 1);
-    if (held.first == entry.id) {
-      held.second = entry;
-      return true;
-    }
-    s = (s + 1) & mask;
+  const std::size_t s = detail::probe_slots(slot_of(entry.id), slots_.size(), [&](std::size_t at) {
+    return slots_[at] == 0 || item(slots_[at] - 1).first == entry.id;
+  });
+  if (slots_[s] != 0) {
+    item(slots_[s] - 1).second = entry;
+    return true;
   }
   // Entry numbers are 32-bit; the last id of the whole range would not fit
   // (and its index would take tens of gigabytes before that).
@@ -122,12 +105,10 @@ bool FileIndex::insert_or_assign_or_throw(const DatFileEntry& entry) {
 
 const DatFileEntry* FileIndex::find(std::uint32_t id) const noexcept {
   if (slots_.empty()) return nullptr;
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t s = slot_of(id); slots_[s] != 0; s = (s + 1) & mask) {
-    const value_type& held = item(slots_[s] - 1);
-    if (held.first == id) return &held.second;
-  }
-  return nullptr;
+  const std::size_t s = detail::probe_slots(slot_of(id), slots_.size(), [&](std::size_t at) {
+    return slots_[at] == 0 || item(slots_[at] - 1).first == id;
+  });
+  return slots_[s] != 0 ? &item(slots_[s] - 1).second : nullptr;
 }
 
 bool operator==(const FileIndex& a, const FileIndex& b) noexcept {

@@ -1,6 +1,5 @@
 #include "quorvane_dat/lib/node_offset_set.hpp"
 
-#include "quorvane_dat/lib/hash_seed.hpp"
 
 namespace quorvane_dat::detail {
 
@@ -17,10 +16,9 @@ NodeOffsetSet::NodeOffsetSet()
       multiplier_(process_hash_multiplier()) {}
 
 std::size_t NodeOffsetSet::probe(std::uint32_t offset) const noexcept {
-  const std::size_t mask = keys_.size() - 1;
-  std::size_t slot = slot_of(offset);
-  while (keys_[slot] != 0 && keys_[slot] != offset) slot = (slot + 1) & mask;
-  return slot;
+  return probe_slots(slot_of(offset), keys_.size(), [&](std::size_t slot) {
+    return keys_[slot] == 0 || keys_[slot] == offset;
+  });
 }
 
 NodeOffsetSet::Seen NodeOffsetSet::find(std::uint32_t offset) const noexcept {
@@ -48,11 +46,10 @@ void NodeOffsetSet::grow() {
   old_keys.swap(keys_);
   old_marks.swap(on_path_);
   --shift_;
-  const std::size_t mask = keys_.size() - 1;
   for (std::size_t i = 0; i < old_keys.size(); ++i) {
     if (old_keys[i] == 0) continue;
-    std::size_t slot = slot_of(old_keys[i]);
-    while (keys_[slot] != 0) slot = (slot + 1) & mask;
+    const std::size_t slot = probe_slots(slot_of(old_keys[i]), keys_.size(),
+                                         [&](std::size_t s) { return keys_[s] == 0; });
     keys_[slot] = old_keys[i];
     on_path_[slot] = old_marks[i];
   }

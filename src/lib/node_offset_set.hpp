@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "quorvane_dat/lib/hash_seed.hpp"
+
 namespace quorvane_dat::detail {
 
 class NodeOffsetSet {
@@ -30,7 +32,7 @@ class NodeOffsetSet {
 
  private:
   std::size_t slot_of(std::uint32_t offset) const noexcept {
-    return static_cast<std::size_t>((std::uint64_t{offset} * multiplier_) >> shift_);
+    return home_slot(offset, multiplier_, shift_);
   }
   // The slot holding `offset`, or the empty slot where it would go.
   std::size_t probe(std::uint32_t offset) const noexcept;
