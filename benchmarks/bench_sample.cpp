@@ -9,6 +9,7 @@
 #include <string>
 
 #include "benchmarks/synthetic_archive.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 
@@ -16,7 +17,7 @@ namespace bench {
 
 namespace {
 
-constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000;
+using quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 
 // The default sample archive, written once into the data directory.
 std::filesystem::path sample_archive(std::string& error) {

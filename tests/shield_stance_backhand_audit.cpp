@@ -87,12 +87,7 @@ std::string motion_label(std::uint32_t motion) {
 }
 
 std::string_view attack_height_name(std::uint32_t attack_height) noexcept {
-  switch (attack_height) {
-    case 1: return "High";
-    case 2: return "Medium";
-    case 3: return "Low";
-    default: return "Unknown";
-  }
+  return quorvane_dat::attack_height_label(attack_height).value_or("Unknown");
 }
 
 bool is_backhand_motion(std::uint32_t motion) noexcept {

@@ -8,12 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "runner/test_types.hpp"
 
 namespace audit {
 
 // File id of the combat maneuver table, and the id the decoded table must carry.
-inline constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000u;
+using quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 // `style` of the rows of the sword-and-shield stance (SwordShieldCombat).
 inline constexpr std::uint32_t SWORD_SHIELD_COMBAT = 0x80000040u;
 // `attack_type` of a slash.

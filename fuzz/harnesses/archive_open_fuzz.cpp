@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000;
+using quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 
 // Renders an error both ways; rendering must work for every error produced.
 void render(const quorvane_dat::DatError& error) {

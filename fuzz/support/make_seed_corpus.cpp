@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "tools/dat_writer/lzss_encoder.hpp"
 
@@ -24,7 +25,7 @@ using dat_writer::Bytes;
 using dat_writer::ChainShape;
 using dat_writer::Node;
 
-constexpr std::uint32_t TABLE_ID = 0x30000000;
+constexpr std::uint32_t TABLE_ID = quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 
 class CorpusWriter {
  public:

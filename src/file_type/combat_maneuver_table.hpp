@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "quorvane_dat/export.hpp"
@@ -10,6 +12,20 @@
 #include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace quorvane_dat {
+
+/// The file id of the combat maneuver table, which its record also carries.
+inline constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000u;
+
+/// The name of an attack height: "High", "Medium", "Low" for 1, 2, 3, and
+/// nothing for any other value (each caller says what to show then).
+constexpr std::optional<std::string_view> attack_height_label(std::uint32_t attack_height) noexcept {
+  switch (attack_height) {
+    case 1: return "High";
+    case 2: return "Medium";
+    case 3: return "Low";
+    default: return std::nullopt;
+  }
+}
 
 /// One 20-byte row: a stance, an attack height and type, and the motion played.
 /// Each field's site (for parse-error frames) is declared on the field's line.

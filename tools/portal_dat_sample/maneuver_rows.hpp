@@ -10,7 +10,7 @@
 
 namespace portal_dat_sample {
 
-inline constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000u;
+using quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 
 // Stances (motion command ids of the combat styles).
 inline constexpr std::uint32_t HAND_COMBAT = 0x8000003Cu;

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace hostile {
 
-inline constexpr std::uint32_t TABLE_ID = 0x30000000;
+inline constexpr std::uint32_t TABLE_ID = quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 
 using test_support::ScratchDir;
 
