@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "unittests/support/env_guard.hpp"
+#include "unittests/support/expected_file.hpp"
 #include "unittests/support/process.hpp"
 #include "runner/shuffle.hpp"
 #include "runner/terminfo.hpp"
@@ -313,15 +314,8 @@ TEST(FixtureFormats, JsonResultsEscapeMessagesAndOutput) {
 TEST(FixtureFormats, JsonListingEscapesIgnoreMessage) {
   const auto r = fixture({"--list", "--format", "json", "-Z", "unstable-options", "ignored"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "{ \"type\": \"suite\", \"event\": \"discovery\" }\n"
-            "{ \"type\": \"test\", \"event\": \"discovered\", \"name\": "
-            "\"fixture::ignored_with_message\", \"ignore\": true, \"ignore_message\": \"needs "
-            "\\\"quotes\\\" <tags> & \\u0001 ctrl\", \"source_path\": "
-            "\"unittests/runner_formats/fixture_main.cpp\", \"start_line\": 30, \"start_col\": 6, "
-            "\"end_line\": 30, \"end_col\": 35 }\n"
-            "{ \"type\": \"suite\", \"event\": \"completed\", \"tests\": 1, \"benchmarks\": 0, "
-            "\"total\": 1, \"ignored\": 1 }\n");
+  EXPECT_TRUE(test_support::matches_expected_file(
+      r.out, RUNNER_FORMATS_EXPECTED_DIR "/fixture_json_listing.jsonl"));
 }
 
 TEST(FixtureFormats, JunitWithFailuresIsValidXml) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "unittests/support/env_guard.hpp"
+#include "unittests/support/expected_file.hpp"
 #include "unittests/support/process.hpp"
 #include "formatter_output.hpp"
 #include "runner/formatters.hpp"
@@ -191,25 +192,8 @@ TEST(JsonFormatter, RunLines) {
   bool success = true;
   ok(f.write_run_finish(state, success));
   EXPECT_FALSE(success);
-  EXPECT_EQ(out.text(),
-            "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 4 }\n"
-            "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 4, \"shuffle_seed\": "
-            "18446744073709551615 }\n"
-            "{ \"type\": \"test\", \"event\": \"started\", \"name\": \"a\" }\n"
-            "{ \"type\": \"test\", \"event\": \"timeout\", \"name\": \"a\" }\n"
-            "{ \"type\": \"test\", \"name\": \"a\", \"event\": \"ok\" }\n"
-            "{ \"type\": \"test\", \"name\": \"a\", \"event\": \"ok\", \"exec_time\": 0.0125 }\n"
-            "{ \"type\": \"test\", \"name\": \"b\", \"event\": \"failed\", \"exec_time\": "
-            "0.0000001, \"stdout\": \"line\\n\\u001b[1m\xEF\xBF\xBD\" }\n"
-            "{ \"type\": \"test\", \"name\": \"c\", \"event\": \"failed\", \"message\": "
-            "\"did \\\"not\\\"\\npanic\" }\n"
-            "{ \"type\": \"test\", \"name\": \"d\", \"event\": \"failed\", \"exec_time\": 3, "
-            "\"stdout\": \"out\", \"reason\": \"time limit exceeded\" }\n"
-            "{ \"type\": \"test\", \"name\": \"skip \\\"me\\\"\", \"event\": \"ignored\", "
-            "\"message\": \"why\\t<not>\" }\n"
-            "{ \"type\": \"test\", \"name\": \"e\", \"event\": \"ignored\" }\n"
-            "{ \"type\": \"suite\", \"event\": \"failed\", \"passed\": 2, \"failed\": 3, "
-            "\"ignored\": 2, \"measured\": 0, \"filtered_out\": 1, \"exec_time\": 0.25 }\n");
+  EXPECT_TRUE(test_support::matches_expected_file(
+      out.text(), RUNNER_FORMATS_EXPECTED_DIR "/json_run_lines.jsonl"));
 }
 
 TEST(JsonFormatter, PassedOutputOnlyWhenShown) {
@@ -224,11 +208,8 @@ TEST(JsonFormatter, PassedOutputOnlyWhenShown) {
   bool success = false;
   ok(f.write_run_finish(state, success));
   EXPECT_TRUE(success);
-  EXPECT_EQ(out.text(),
-            "{ \"type\": \"test\", \"name\": \"a\", \"event\": \"ok\", \"stdout\": \"shown\" }\n"
-            "{ \"type\": \"test\", \"name\": \"b\", \"event\": \"ok\" }\n"
-            "{ \"type\": \"suite\", \"event\": \"ok\", \"passed\": 2, \"failed\": 0, \"ignored\": "
-            "0, \"measured\": 0, \"filtered_out\": 0, \"exec_time\": 0 }\n");
+  EXPECT_TRUE(test_support::matches_expected_file(
+      out.text(), RUNNER_FORMATS_EXPECTED_DIR "/json_passed_output_shown.jsonl"));
 }
 
 TEST(JsonFormatter, ListingLinesEscapeEveryText) {
@@ -242,17 +223,8 @@ TEST(JsonFormatter, ListingLinesEscapeEveryText) {
   ok(f.write_test_discovered(desc("plain"), "test"));
   ok(f.write_test_discovered(odd, "test"));
   ok(f.write_discovery_finish({}));
-  EXPECT_EQ(out.text(),
-            "{ \"type\": \"suite\", \"event\": \"discovery\" }\n"
-            "{ \"type\": \"test\", \"event\": \"discovered\", \"name\": \"plain\", \"ignore\": "
-            "false, \"ignore_message\": \"\", \"source_path\": \"tests/example.cpp\", "
-            "\"start_line\": 12, \"start_col\": 6, \"end_line\": 12, \"end_col\": 11 }\n"
-            "{ \"type\": \"test\", \"event\": \"discovered\", \"name\": \"odd\", \"ignore\": "
-            "true, \"ignore_message\": \"say \\\"no\\\" \\\\ \\u0001\", \"source_path\": "
-            "\"dir\\\\file.cpp\", \"start_line\": 12, \"start_col\": 6, \"end_line\": 12, "
-            "\"end_col\": 9 }\n"
-            "{ \"type\": \"suite\", \"event\": \"completed\", \"tests\": 2, \"benchmarks\": 0, "
-            "\"total\": 2, \"ignored\": 1 }\n");
+  EXPECT_TRUE(test_support::matches_expected_file(
+      out.text(), RUNNER_FORMATS_EXPECTED_DIR "/json_listing.jsonl"));
 }
 
 // ---- JUnit ----
@@ -311,22 +283,8 @@ TEST(JunitFormatter, WholeDocumentOnOneLine) {
   ok(f.write_run_finish(state, success));
   EXPECT_FALSE(success);
   const std::string doc = out.text();
-  EXPECT_EQ(doc,
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><testsuites><testsuite name=\"test\" "
-            "package=\"test\" id=\"0\" errors=\"0\" failures=\"4\" tests=\"8\" skipped=\"1\" >"
-            "<testcase classname=\"integration\" name=\"a\" time=\"0\"/>"
-            "<testcase classname=\"integration\" name=\"b\" time=\"0.5\"><failure "
-            "type=\"assert\"/></testcase>"
-            "<testcase classname=\"integration\" name=\"c\" time=\"0\"><failure "
-            "type=\"assert\"/><system-out><![CDATA[x]]]]><![CDATA[>y]]>&#xA;<![CDATA[]]>"
-            "</system-out></testcase>"
-            "<testcase classname=\"integration\" name=\"d\" time=\"0\"><failure message=\"a "
-            "&quot;b&quot; &lt;c&gt; &amp; d\" type=\"assert\"/></testcase>"
-            "<testcase classname=\"integration\" name=\"e\" time=\"2.25\"><failure "
-            "type=\"timeout\"/></testcase>"
-            "<testcase classname=\"mod::inner\" name=\"g\" time=\"0\"/>"
-            "<testcase classname=\"unknown\" name=\"h\" time=\"0\"/>"
-            "<system-out/><system-err/></testsuite></testsuites>\n");
+  EXPECT_TRUE(test_support::matches_expected_file(
+      doc, RUNNER_FORMATS_EXPECTED_DIR "/junit_document.xml"));
   if (test_support::find_program("xmllint").empty()) return;
   EXPECT_EQ(xmllint(doc, {"--noout"}).status, 0);
   EXPECT_EQ(xpath(doc, "count(//testcase)"), "7");
