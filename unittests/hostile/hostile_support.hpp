@@ -48,7 +48,7 @@ struct Run {
 // the machine's load; the wall clock, far above it, bounds one that blocks.
 struct Limits {
   unsigned cpu_seconds = 20;
-  double wall_seconds = 90;
+  double wall_seconds = 180;
 };
 
 // Runs the audit executable with QUORVANE_PORTAL_DAT set to `archive` (or
