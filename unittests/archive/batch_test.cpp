@@ -20,7 +20,7 @@ using quorvane_dat::DatFileEntry;
 class Batch : public ::testing::Test {
 protected:
   // 700 files of up to 12 KiB (over 2 MiB, so several 1 MiB windows), one in
-  // five compressed, one in seven scattered, and two that cannot be read.
+  // five compressed, one in seven scattered, and three that cannot be read.
   void SetUp() override {
     ArchiveBuilder b(512);
     std::mt19937 rng(7);
@@ -34,6 +34,7 @@ protected:
       entries.push_back(b.add_file(id, content, id % 5 == 0, shape));
     }
     entries[10].offset = 0xFFFFFF00; // chain beyond the end
+    entries[29].offset = 0xFFFFFF00; // compressed, chain beyond the end
     entries[20].size = 0xFFFFFFF0;   // larger than the archive
     // A root of 13 entries and 14 leaves of up to 50.
     Node root;
@@ -107,29 +108,33 @@ TEST_F(Batch, EveryFileAsGetFileGivesItInOffsetOrder) {
   }
 }
 
+// Stopping after the first file stops inside a segment (files 5 and 42 lie
+// within one window); after the third, at a segment's end.
 TEST_F(Batch, ASelectionIsReadAloneAndTheCallbackCanStopIt) {
   std::vector<DatFileEntry> picked;
   for (const std::uint32_t id : {300U, 5U, 699U, 42U})
     picked.push_back(*db_->files().find(id));
   for (const unsigned threads : {1U, 2U}) {
-    quorvane_dat::BatchOptions options;
-    options.threads = threads;
-    std::vector<std::uint32_t> ids;
-    auto done = quorvane_dat::read_batch(*db_, picked, options,
-                                         [&](const quorvane_dat::BatchFile &f) {
-                                           ids.push_back(f.entry->id);
-                                           return ids.size() < 3;
-                                         });
-    EXPECT_TRUE(done);
-    ASSERT_EQ(ids.size(), 3U);
-    std::vector<std::uint32_t> by_offset = {5, 42, 300, 699};
-    std::sort(by_offset.begin(), by_offset.end(),
-              [&](std::uint32_t a, std::uint32_t b) {
-                return db_->files().find(a)->offset <
-                       db_->files().find(b)->offset;
-              });
-    by_offset.resize(3);
-    EXPECT_EQ(ids, by_offset);
+    for (const std::size_t stop_after : {1U, 3U}) {
+      SCOPED_TRACE(testing::Message() << threads << " threads, stop after " << stop_after);
+      quorvane_dat::BatchOptions options;
+      options.threads = threads;
+      std::vector<std::uint32_t> ids;
+      auto done = quorvane_dat::read_batch(*db_, picked, options,
+                                           [&](const quorvane_dat::BatchFile &f) {
+                                             ids.push_back(f.entry->id);
+                                             return ids.size() < stop_after;
+                                           });
+      EXPECT_TRUE(done);
+      std::vector<std::uint32_t> by_offset = {5, 42, 300, 699};
+      std::sort(by_offset.begin(), by_offset.end(),
+                [&](std::uint32_t a, std::uint32_t b) {
+                  return db_->files().find(a)->offset <
+                         db_->files().find(b)->offset;
+                });
+      by_offset.resize(stop_after);
+      EXPECT_EQ(ids, by_offset);
+    }
   }
 }
 

@@ -86,7 +86,8 @@ TEST_F(DirectoryWalk, ChildEntriesWinOverTheirParentsAndLaterSlotsOverEarlier) {
 
 // Which branch slots a node's walk visits, for a row of slot patterns: each
 // visited non-zero slot names a leaf holding the slot's number as an id;
-// slots that must not be visited point past the end of the archive.
+// slots that must not be visited point past the end of the archive. The node
+// sits below a chain of `depth` single-child ancestors.
 TEST_F(DirectoryWalk, VisitsOnlyTheSlotsItsEntryCountUses) {
   const struct {
     const char* name;
@@ -94,12 +95,15 @@ TEST_F(DirectoryWalk, VisitsOnlyTheSlotsItsEntryCountUses) {
     std::vector<int> valid;        // slots naming a real child
     std::vector<int> beyond;       // slots naming an offset past the end
     std::vector<std::uint32_t> ids;  // child ids expected in the index
+    std::uint32_t depth;
   } cases[] = {
-      {"entry_count 0 visits slot 0 only", 0, {0, 1}, {2}, {100}},
-      {"entry_count 3 visits slots 0 to 3", 3, {0, 1, 2, 3}, {4, 5, 6, 7, 8, 9, 10}, {100, 101, 102, 103}},
-      {"slot 0 empty makes a leaf", 3, {1, 2}, {3}, {}},
-      {"an empty slot is skipped", 3, {0, 1, 3}, {4}, {100, 101, 103}},
-      {"61 entries visit all 62 slots", 61, {0, 30, 61}, {}, {100, 130, 161}},
+      {"entry_count 0 visits slot 0 only", 0, {0, 1}, {2}, {100}, 0},
+      {"entry_count 3 visits slots 0 to 3", 3, {0, 1, 2, 3}, {4, 5, 6, 7, 8, 9, 10}, {100, 101, 102, 103}, 0},
+      {"slot 0 empty makes a leaf", 3, {1, 2}, {3}, {}, 0},
+      {"an empty slot is skipped", 3, {0, 1, 3}, {4}, {100, 101, 103}, 0},
+      {"61 entries visit all 62 slots", 61, {0, 30, 61}, {}, {100, 130, 161}, 0},
+      // Below the cached levels the node is read again for each next child.
+      {"a node 20 levels down visits every child", 3, {0, 1, 3}, {4}, {100, 101, 103}, 20},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -111,7 +115,13 @@ TEST_F(DirectoryWalk, VisitsOnlyTheSlotsItsEntryCountUses) {
     }
     for (const int slot : c.beyond) root.branches[static_cast<std::size_t>(slot)] = BEYOND;
     for (std::uint32_t i = 0; i < c.entry_count; ++i) root.entries.push_back(entry(1000 + i));
-    b.set_root(b.add_node(root));
+    std::uint32_t top = b.add_node(root);
+    for (std::uint32_t level = 0; level < c.depth; ++level) {
+      Node above;
+      above.branches[0] = top;
+      top = b.add_node(above);
+    }
+    b.set_root(top);
     auto db = open(b);
     ASSERT_TRUE(db);
     EXPECT_EQ(db->files().size(), c.entry_count + c.ids.size());
@@ -198,7 +208,9 @@ TEST_F(DirectoryWalk, BranchBackToANodeOnThePathIsACycle) {
     int depth;     // nodes in the chain root -> ... -> last
     int target;    // which node the last one points back to
   } cases[] = {{"node naming itself", 1, 0}, {"child naming the root", 2, 0},
-               {"deep node naming its grandparent", 5, 2}};
+               {"deep node naming its grandparent", 5, 2},
+               // The marks of the path survive the growth of the set of nodes seen.
+               {"node 40 levels down naming the root", 40, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ArchiveBuilder b(2048);

@@ -120,23 +120,41 @@ TEST(DecompressLrs, HugeDeclaredSizeOverShortInputAllocatesLittle) {
   EXPECT_LE(out.capacity(), 64U);
 }
 
-TEST(DecompressLrs, ResultNeverExceedsTheStreamsReach) {
-  // Eight maximal back-references per group: the densest stream possible.
-  Bytes stream = {0x7F, 0x61};
-  for (int i = 0; i < 7; ++i) {
-    stream.push_back(0x01);
-    stream.push_back(0x0F);
-  }
-  for (int g = 0; g < 50; ++g) {
-    stream.push_back(0xFF);
-    for (int i = 0; i < 8; ++i) {
+// The output ends where the stream's reach or the declared size does,
+// whichever comes first, also once it has grown past its first allocation.
+TEST(DecompressLrs, ResultNeverExceedsTheStreamsReachOrTheDeclaredSize) {
+  const struct {
+    const char* label;
+    int groups;
+    std::uint32_t declared;
+    std::size_t expected;
+  } cases[] = {
+      {"huge declared size", 50, 0xFFFFFFFF, 1 + 7 * 17 + 50 * 8 * 17},
+      {"declared size past one output step, below the reach", 10000, (1U << 20) + 5,
+       (1U << 20) + 5},
+      {"declared size past two output steps, below the reach", 20000, (2U << 20) + 3,
+       (2U << 20) + 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    // Eight maximal back-references per group: the densest stream possible.
+    Bytes stream = {0x7F, 0x61};
+    for (int i = 0; i < 7; ++i) {
       stream.push_back(0x01);
       stream.push_back(0x0F);
     }
+    for (int g = 0; g < c.groups; ++g) {
+      stream.push_back(0xFF);
+      for (int i = 0; i < 8; ++i) {
+        stream.push_back(0x01);
+        stream.push_back(0x0F);
+      }
+    }
+    ASSERT_GE(1 + 7 * 17 + std::size_t{8 * 17} * static_cast<std::size_t>(c.groups), c.expected);
+    const Bytes out = decompress_lrs(with_size(c.declared, stream));
+    EXPECT_EQ(out.size(), c.expected);
+    EXPECT_EQ(out, Bytes(out.size(), 0x61));
   }
-  const Bytes out = decompress_lrs(with_size(0xFFFFFFFF, stream));
-  EXPECT_EQ(out.size(), 1U + 7 * 17 + 50 * 8 * 17);
-  EXPECT_EQ(out, Bytes(out.size(), 0x61));
 }
 
 // Generated streams exercise every copy shape: short and long distances,

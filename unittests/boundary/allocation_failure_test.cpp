@@ -55,7 +55,11 @@ using quorvane_dat::DatFileEntry;
 struct Tally {
   int values = 0;
   int errors = 0;
+  int hollow = 0;  // batch files handed over without an error but not whole
 };
+
+// The archive's files and their sizes (all sound).
+constexpr std::size_t FILE_SIZES[] = {0, 5000, 3000, 900};
 
 template <class R>
 void count(const R& result, Tally& tally) {
@@ -93,6 +97,10 @@ void run_everything(const std::filesystem::path& path, std::span<const std::uint
       count(quorvane_dat::read_batch(*db, {}, options,
                                      [&](const quorvane_dat::BatchFile& f) {
                                        ++(f.error == nullptr ? tally.values : tally.errors);
+                                       if (f.error == nullptr &&
+                                           f.bytes.size() != FILE_SIZES[f.entry->id]) {
+                                         ++tally.hollow;
+                                       }
                                        return true;
                                      }),
             tally);
@@ -104,10 +112,10 @@ TEST(AllocationFailure, NoExceptionLeavesTheLibrary) {
   test_support::ScratchDir dir;
   dat_writer::ArchiveBuilder b(256);
   dat_writer::Node leaf;
-  leaf.entries.push_back(b.add_file(2, std::vector<std::uint8_t>(3000, 7), true));
-  leaf.entries.push_back(b.add_file(3, std::vector<std::uint8_t>(900, 1), false));
+  leaf.entries.push_back(b.add_file(2, std::vector<std::uint8_t>(FILE_SIZES[2], 7), true));
+  leaf.entries.push_back(b.add_file(3, std::vector<std::uint8_t>(FILE_SIZES[3], 1), false));
   dat_writer::Node root;
-  root.entries.push_back(b.add_file(1, std::vector<std::uint8_t>(5000, 2), true));
+  root.entries.push_back(b.add_file(1, std::vector<std::uint8_t>(FILE_SIZES[1], 2), true));
   root.branches[0] = b.add_node(leaf);
   root.branches[1] = b.add_node(dat_writer::Node{});
   b.set_root(b.add_node(root));
@@ -118,6 +126,7 @@ TEST(AllocationFailure, NoExceptionLeavesTheLibrary) {
   Tally clean;
   run_everything(path, bytes, clean);
   ASSERT_GT(clean.values, 0);
+  ASSERT_EQ(clean.hollow, 0);
 
   long runs = 0;
   for (long n = 0;; ++n) {
@@ -126,6 +135,8 @@ TEST(AllocationFailure, NoExceptionLeavesTheLibrary) {
     EXPECT_NO_THROW(run_everything(path, bytes, tally)) << "allocation " << n;
     const bool reached = allocations_left.load() < 0;
     allocations_left.store(-1);
+    // A file that could not be decoded comes with an error, never as an empty success.
+    EXPECT_EQ(tally.hollow, 0) << "allocation " << n;
     ++runs;
     if (!reached) {
       EXPECT_EQ(tally.values, clean.values);

@@ -98,12 +98,13 @@ dat_writer::Bytes passing_archive(std::uint32_t block_size, bool compressed) {
 }
 
 Run run_audit(const std::optional<std::string>& archive, const std::vector<std::string>& args,
-              Stdout stdout_mode, double limit_seconds) {
-  // The audit runs under the launcher, which reports its peak memory on
-  // descriptor REPORT_FD.
+              Stdout stdout_mode, Limits limits) {
+  // The audit runs under the launcher, which bounds its processor time and
+  // reports its peak memory on descriptor REPORT_FD.
   constexpr int REPORT_FD = 3;
   const std::string exe = QUORVANE_PEAK_RSS_LAUNCHER;
-  std::vector<std::string> argv_text{exe, std::to_string(REPORT_FD), test_support::audit_exe()};
+  std::vector<std::string> argv_text{exe, std::to_string(REPORT_FD),
+                                     std::to_string(limits.cpu_seconds), test_support::audit_exe()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_text) argv.push_back(a.data());
@@ -153,7 +154,7 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
   std::string report;
   const auto deadline =
       start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                  std::chrono::duration<double>(limit_seconds));
+                  std::chrono::duration<double>(limits.wall_seconds));
   run.timed_out = !drain({out_pipe[0], err_pipe[0], report_pipe[0]},
                          {&run.out, &run.err, &report}, deadline);
   if (run.timed_out) {
@@ -172,6 +173,8 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.peak_rss_kib = std::atol(report.c_str());
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.cpu_limited = limits.cpu_seconds > 0 && (run.status == 128 + SIGXCPU ||
+                                               (run.status == 128 + SIGKILL && !run.timed_out));
   return run;
 }
 

@@ -39,16 +39,24 @@ struct Run {
   std::string out;
   std::string err;
   int status = -1;          // exit status, or 128 + signal number
-  bool timed_out = false;   // killed after the time limit
+  bool timed_out = false;   // killed after the wall-clock limit
+  bool cpu_limited = false;  // stopped by the limit on its processor time
   long peak_rss_kib = 0;    // the child's maximum resident set size
   double seconds = 0;       // wall-clock time
 };
 
+// How long a run may take. Processor time bounds a run that spins, whatever
+// the machine's load; the wall clock, far above it, bounds one that blocks.
+struct Limits {
+  unsigned cpu_seconds = 20;
+  double wall_seconds = 180;
+};
+
 // Runs the audit executable with QUORVANE_PORTAL_DAT set to `archive` (or
 // removed when absent), the other QUORVANE_* variables removed, and `args`.
-// The child is killed after `limit_seconds`.
+// The child is stopped once it exceeds either of `limits`.
 Run run_audit(const std::optional<std::string>& archive, const std::vector<std::string>& args = {},
-              Stdout stdout_mode = Stdout::Pipe, double limit_seconds = 10);
+              Stdout stdout_mode = Stdout::Pipe, Limits limits = {});
 
 // The build-time fallback location of the archive.
 std::filesystem::path fallback_archive_path();

@@ -1,7 +1,7 @@
 // Runs a program and reports its peak resident set size, measured apart from
 // the process that started it:
 //
-//   peak_rss_launcher FD PROGRAM [ARGS...]
+//   peak_rss_launcher FD CPU_SECONDS PROGRAM [ARGS...]
 //
 // A forked child starts with a copy of its parent's memory, and that copy's
 // peak counts towards the child's; a large test process would thus inflate
@@ -10,6 +10,11 @@
 // descriptor FD and exits with the program's status (128 + the signal's
 // number when a signal ended it). It runs in a process group of its own, so
 // that killing the group stops the program too.
+//
+// CPU_SECONDS above 0 bounds the processor time the program may use: past
+// it the program receives SIGXCPU (and SIGKILL two seconds of processor time
+// later), without a core dump. A bound on processor time, unlike one on the
+// wall clock, does not shrink when other processes load the machine.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,17 +25,26 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: peak_rss_launcher FD PROGRAM [ARGS...]\n");
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: peak_rss_launcher FD CPU_SECONDS PROGRAM [ARGS...]\n");
     return 127;
   }
   const int report = std::atoi(argv[1]);
+  const long cpu_seconds = std::atol(argv[2]);
   ::setpgid(0, 0);
   ::fcntl(report, F_SETFD, FD_CLOEXEC);
   const pid_t pid = ::fork();
   if (pid < 0) return 127;
   if (pid == 0) {
-    ::execv(argv[2], argv + 2);
+    if (cpu_seconds > 0) {
+      const rlimit cpu{static_cast<rlim_t>(cpu_seconds), static_cast<rlim_t>(cpu_seconds + 2)};
+      const rlimit no_core{0, 0};
+      if (::setrlimit(RLIMIT_CORE, &no_core) != 0 || ::setrlimit(RLIMIT_CPU, &cpu) != 0) {
+        std::perror("peak_rss_launcher: setrlimit");
+        ::_exit(127);
+      }
+    }
+    ::execv(argv[3], argv + 3);
     ::_exit(127);
   }
   int status = 0;

@@ -87,7 +87,8 @@ TEST(PortalDatOutput, MatchesExpectedFiles) {
     const char* expected;
   } cases[] = {
       {{"info", archive}, "info.txt"},
-      {{"ls", archive, "--type", "0x30", "06000000-0x0600000F", "01000003"}, "ls_selected.txt"},
+      // A range whose first and last ids both exist lists both.
+      {{"ls", archive, "--type", "0x30", "06000001-0x0600000A", "01000003"}, "ls_selected.txt"},
       {{"ls", archive, "--type", "30", "--type", "0x01", "--sort", "size", "--json"}, "ls_by_size.jsonl"},
       {{"tree", archive}, "tree.txt"},
       {{"cmt", archive}, "cmt.txt"},
@@ -206,6 +207,14 @@ TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
   EXPECT_EQ(all.err, "");  // no progress line when standard error is not a terminal
   EXPECT_EQ(all.out, "");
   EXPECT_EQ(expect_complete_files(out), 103U);
+
+  // A range takes both its ends: 06000002, 06000006, 06000009 and 0600000A.
+  const fs::path range = dir.file("range");
+  const ProcessResult ranged =
+      portal_dat({"extract", sample_archive().string(), "06000002-0600000A", "-o", range.string()});
+  EXPECT_EQ(ranged.status, 0) << ranged.err;
+  EXPECT_EQ(expect_complete_files(range), 4U);
+  EXPECT_TRUE(fs::exists(range / "0600000A.bin"));
 
   test_support::write_file(out / "30000000.bin", std::vector<std::uint8_t>{'o', 'l', 'd'});
   const ProcessResult kept = portal_dat({"extract", sample_archive().string(), "30000000", "-o", out.string()});
