@@ -59,6 +59,13 @@ class OwnershipMap {
   // shares a byte with another is named in at least one report.
   void check(const std::function<void(const Overlap&)>& report);
 
+  // Room for `chains` chains of one run each, the common case, so that the
+  // map does not grow by doubling.
+  void reserve(std::size_t chains) {
+    owners_.reserve(chains);
+    runs_.reserve(chains);
+  }
+
   std::size_t run_count() const noexcept { return runs_.size(); }
   std::size_t owner_count() const noexcept { return owners_.size(); }
 

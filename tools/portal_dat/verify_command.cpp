@@ -33,6 +33,9 @@ using quorvane_dat::DatDatabase;
 using quorvane_dat::DatError;
 using quorvane_dat::DatFileEntry;
 
+// Directory nodes whose chains one read_batch call checks.
+constexpr std::size_t NODES_PER_BATCH = std::size_t{1} << 16;
+
 // An error of the library as one line of a finding.
 std::string error_text(const DatError& error) { return error.display(); }
 
@@ -200,6 +203,13 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
     return next;
   };
 
+  DirectoryListing directory = list_directory(database);
+  if (directory.error) {
+    log.problem(finding_code::DIRECTORY_UNREADABLE, Subject::archive(), database.header().root_offset,
+                "the directory cannot be read: " + error_text(*directory.error));
+  }
+  map.reserve(database.files().size() + directory.nodes.size());
+
   std::uint64_t entries = 0;
   const auto files_read = quorvane_dat::read_batch(
       database, {}, check_options(options.threads), [&](const BatchFile& file) {
@@ -214,21 +224,19 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
     return EXIT_PROBLEM;
   }
 
-  DirectoryListing directory = list_directory(database);
-  if (directory.error) {
-    log.problem(finding_code::DIRECTORY_UNREADABLE, Subject::archive(), database.header().root_offset,
-                "the directory cannot be read: " + error_text(*directory.error));
-  }
-  // The nodes' chains, read like files of 1716 bytes each.
+  // The nodes' chains, read like files of 1716 bytes each, a slice of the
+  // nodes at a time so that their entries (and the batch's copy of them)
+  // stay small however many nodes there are.
   std::vector<DatFileEntry> node_chains;
-  node_chains.reserve(directory.nodes.size());
-  for (const std::uint32_t node : directory.nodes) {
-    DatFileEntry chain;
-    chain.offset = node;
-    chain.size = quorvane_dat::NODE_SIZE;
-    node_chains.push_back(chain);
-  }
-  if (!node_chains.empty()) {
+  for (std::size_t first = 0; first < directory.nodes.size(); first += NODES_PER_BATCH) {
+    const std::size_t end = std::min(directory.nodes.size(), first + NODES_PER_BATCH);
+    node_chains.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      DatFileEntry chain;
+      chain.offset = directory.nodes[i];
+      chain.size = quorvane_dat::NODE_SIZE;
+      node_chains.push_back(chain);
+    }
     const auto nodes_read = quorvane_dat::read_batch(
         database, node_chains, check_options(options.threads), [&](const BatchFile& file) {
           check_chain(file, Subject::node(file.entry->offset), map, next_block, log);
@@ -239,7 +247,7 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
       return EXIT_PROBLEM;
     }
   }
-  node_chains = {};
+  std::vector<DatFileEntry>().swap(node_chains);
   report_duplicate_ids(std::move(directory.listings), log);
 
   map.check([&](const OwnershipMap::Overlap& overlap) {

@@ -290,7 +290,10 @@ TEST(PortalDatVerify, FindsNothingInSoundArchives) {
     const auto first = static_cast<std::uint32_t>(builder.size());
     block(first + 64, 60);  // a full block, then a last block of 10 bytes
     block(0, 10);
-    std::vector<DatFileEntry> entries{{0, A, first, 70, 0, 0}};
+    // Two blocks the other way round: the last one right below the first.
+    const std::uint32_t below = block(0, 10);
+    const std::uint32_t above = block(below, 60);
+    std::vector<DatFileEntry> entries{{0, A, first, 70, 0, 0}, {0, 0x0B000001, above, 70, 0, 0}};
     for (std::uint32_t i = 0; i < 3; ++i) {
       const auto size = static_cast<std::uint32_t>(5 + 40 * i);  // 85 runs past one block
       entries.push_back({0, B + i, block(0, size), size, 0, 0});
@@ -307,8 +310,14 @@ TEST(PortalDatVerify, FindsNothingInSoundArchives) {
   {
     ArchiveBuilder builder(128);
     std::vector<DatFileEntry> entries;
-    for (std::uint32_t i = 0; i < 20; ++i) entries.push_back(builder.add_file(A + i, content(50 * i + 1), i % 2 == 0, ChainShape::Scattered));
+    for (std::uint32_t i = 0; i < 20; ++i) {
+      entries.push_back(builder.add_file(A + i, content(50 * i + 1), i % 2 == 0, ChainShape::Scattered));
+    }
     entries.push_back(builder.add_file(B + 100, content(700), false, ChainShape::SingleRun));
+    // The pointer of the block in which the data ends is read, never followed,
+    // whatever it holds: here the chain's first block.
+    entries.push_back(builder.add_file(B + 101, content(3 * 124), false, ChainShape::Scattered));
+    builder.set_next(builder.chain_blocks(entries.back().offset).back(), entries.back().offset);
     Node root;
     root.entries = entries;
     builder.set_root(builder.add_node(root, ChainShape::Scattered));
