@@ -110,6 +110,26 @@ const struct {
        return Planted{builder.bytes(),
                       finding("problem", "range-shared", id(B), b.offset) + ",\"with_id\":\"0A000001\""};
      }},
+    {"two entries on one scattered chain",
+     [] {
+       ArchiveBuilder builder(256);
+       const DatFileEntry a = builder.add_file(A, content(1000), false, ChainShape::Scattered);
+       DatFileEntry b = a;
+       b.id = B;
+       finish(builder, {a, b});
+       const std::uint32_t lowest = builder.chain_blocks(a.offset).back();
+       return Planted{builder.bytes(),
+                      finding("problem", "range-shared", id(B), lowest) + ",\"with_id\":\"0A000001\""};
+     }},
+    {"entry inside the one-piece end of another file's chain",
+     [] {
+       ArchiveBuilder builder(256);
+       const DatFileEntry a = builder.add_file(A, content(700), false, ChainShape::SingleRun);
+       const DatFileEntry b{0, B, a.offset + 400, 20, 0, 0};
+       finish(builder, {a, b});
+       return Planted{builder.bytes(),
+                      finding("problem", "range-shared", id(B), b.offset) + ",\"with_id\":\"0A000001\""};
+     }},
     {"entry starting inside another file's block",
      [] {
        ArchiveBuilder builder(256);
