@@ -85,6 +85,22 @@ Planted file_loop(ChainShape shape) {
   return {builder.bytes(), finding("problem", "chain-loop", id(A), blocks[1])};
 }
 
+// File A of 1000 bytes stored as `shape`, and file B made from A's entry by
+// `place` (given A's blocks), which also says where B's bytes first cross A's.
+Planted shared_with_a(
+    ChainShape shape,
+    const std::function<std::pair<DatFileEntry, std::uint32_t>(const std::vector<std::uint32_t>&,
+                                                               DatFileEntry)>& place) {
+  ArchiveBuilder builder(256);
+  const DatFileEntry a = builder.add_file(A, content(1000), false, shape);
+  DatFileEntry b = a;
+  b.id = B;
+  const auto [placed, crossing] = place(builder.chain_blocks(a.offset), b);
+  finish(builder, {a, placed});
+  return {builder.bytes(),
+          finding("problem", "range-shared", id(B), crossing) + ",\"with_id\":\"0A000001\""};
+}
+
 const struct {
   const char* fault;
   std::function<Planted()> make;
@@ -100,44 +116,33 @@ const struct {
      }},
     {"two entries on one chain",
      [] {
-       ArchiveBuilder builder(256);
-       const DatFileEntry a = builder.add_file(A, content(1000), false);
-       DatFileEntry b = a;
-       b.id = B;
-       b.size = 500;
-       b.offset = builder.chain_blocks(a.offset).at(1);
-       finish(builder, {a, b});
-       return Planted{builder.bytes(),
-                      finding("problem", "range-shared", id(B), b.offset) + ",\"with_id\":\"0A000001\""};
+       return shared_with_a(ChainShape::Contiguous, [](const auto& blocks, DatFileEntry b) {
+         b.offset = blocks.at(1);
+         b.size = 500;
+         return std::pair{b, b.offset};
+       });
      }},
-    {"two entries on one scattered chain",
+    {"two entries on one scattered chain (reported once)",
      [] {
-       ArchiveBuilder builder(256);
-       const DatFileEntry a = builder.add_file(A, content(1000), false, ChainShape::Scattered);
-       DatFileEntry b = a;
-       b.id = B;
-       finish(builder, {a, b});
-       const std::uint32_t lowest = builder.chain_blocks(a.offset).back();
-       return Planted{builder.bytes(),
-                      finding("problem", "range-shared", id(B), lowest) + ",\"with_id\":\"0A000001\""};
-     }},
-    {"entry inside the one-piece end of another file's chain",
-     [] {
-       ArchiveBuilder builder(256);
-       const DatFileEntry a = builder.add_file(A, content(700), false, ChainShape::SingleRun);
-       const DatFileEntry b{0, B, a.offset + 400, 20, 0, 0};
-       finish(builder, {a, b});
-       return Planted{builder.bytes(),
-                      finding("problem", "range-shared", id(B), b.offset) + ",\"with_id\":\"0A000001\""};
+       return shared_with_a(ChainShape::Scattered, [](const auto& blocks, DatFileEntry b) {
+         return std::pair{b, blocks.back()};  // the lowest of the blocks
+       });
      }},
     {"entry starting inside another file's block",
      [] {
-       ArchiveBuilder builder(256);
-       const DatFileEntry a = builder.add_file(A, content(1000), false);
-       const DatFileEntry b{0, B, builder.chain_blocks(a.offset).at(1) + 100, 50, 0, 0};
-       finish(builder, {a, b});
-       return Planted{builder.bytes(),
-                      finding("problem", "range-shared", id(B), b.offset) + ",\"with_id\":\"0A000001\""};
+       return shared_with_a(ChainShape::Contiguous, [](const auto& blocks, DatFileEntry b) {
+         b.offset = blocks.at(1) + 100;
+         b.size = 50;
+         return std::pair{b, b.offset};
+       });
+     }},
+    {"entry inside the one-piece end of another file's chain",
+     [] {
+       return shared_with_a(ChainShape::SingleRun, [](const auto& blocks, DatFileEntry b) {
+         b.offset = blocks.at(0) + 400;
+         b.size = 20;
+         return std::pair{b, b.offset};
+       });
      }},
     {"file chain running through a directory node",
      [] {
