@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "unittests/support/process.hpp"
@@ -260,6 +261,14 @@ const struct {
        finish(builder, {a});
        builder.set_next(a.offset, static_cast<std::uint32_t>(builder.size() + 4096));
        return Planted{builder.bytes(), finding("problem", "unreadable-chain", id(A), a.offset)};
+     }},
+    {"the sample archive's table chain pointing beyond the end",
+     [] {
+       Bytes bytes = portal_dat_sample::build_sample_archive(
+           {.variant = portal_dat_sample::Variant::UnreadableTable});
+       auto database = quorvane_dat::DatDatabase::from_memory(bytes);
+       const std::uint32_t table = database ? database->files().find(0x30000000)->offset : 0;
+       return Planted{std::move(bytes), finding("problem", "unreadable-chain", id(0x30000000), table)};
      }},
     {"directory cycle",
      [] {
