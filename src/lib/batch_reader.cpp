@@ -239,7 +239,9 @@ class Batch {
       }
       go_on = callback(file);
     }
-    segment.results = {};
+    // Released, not only cleared: `= {}` would keep the capacity of every
+    // segment's results until the batch ends.
+    std::vector<FileResult>().swap(segment.results);
     segment.arena.reset();
     return go_on;
   }

@@ -46,6 +46,7 @@ struct VerifyOptions {
   std::string archive;
   bool json = false;
   bool quiet = false;
+  bool strict = false;  // warnings make the exit status 1 as problems do
   unsigned threads = 0;
 };
 

@@ -83,10 +83,11 @@ int main(int argc, char** argv) {
   add_threads(*extract_command, extract.threads);
   extract_command->callback([&] { run = [&] { return run_extract(extract); }; });
 
-  CLI::App* verify_command =
-      app.add_subcommand("verify", "check every chain, every compressed body and block sharing");
+  CLI::App* verify_command = app.add_subcommand(
+      "verify", "check the header, every chain, every compressed body and every byte's owner");
   add_archive(*verify_command, verify.archive);
-  verify_command->add_flag("--json", verify.json, "one JSON object per problem and a summary");
+  verify_command->add_flag("--json", verify.json, "one JSON object per finding and a summary");
+  verify_command->add_flag("--strict", verify.strict, "warnings make the exit status 1 too");
   verify_command->add_flag("-q,--quiet", verify.quiet, "no progress line");
   add_threads(*verify_command, verify.threads);
   verify_command->callback([&] { run = [&] { return run_verify(verify); }; });

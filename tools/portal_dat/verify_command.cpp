@@ -1,175 +1,290 @@
-// verify: every entry's chain reads, every compressed body decodes to the
-// size it declares, and no block serves two chains (files or directory nodes).
+// verify: a structural check of the whole archive. The header against the
+// file; every file's chain readable and its compressed body sound; every
+// directory node's chain readable; no byte read by two chains, twice by one
+// chain or from the reserved start of the archive; no id listed twice.
 #include <algorithm>
 #include <cstdio>
-#include <map>
+#include <new>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 #include "tools/portal_dat/commands.hpp"
-#include "tools/portal_dat/directory_nodes.hpp"
 #include "tools/portal_dat/json_writer.hpp"
+#include "tools/portal_dat/ownership_map.hpp"
 #include "tools/portal_dat/progress_line.hpp"
+#include "tools/portal_dat/raw_archive.hpp"
 #include "tools/portal_dat/tool_output.hpp"
+#include "tools/portal_dat/verify_findings.hpp"
+#include "tools/portal_dat/verify_header.hpp"
 
 namespace portal_dat {
 
 namespace {
 
-// The owner of a chain: a file (by id) or a directory node (by offset).
-struct Owner {
-  bool is_node = false;
-  std::uint32_t key = 0;
+using quorvane_dat::BatchFile;
+using quorvane_dat::DatDatabase;
+using quorvane_dat::DatError;
+using quorvane_dat::DatFileEntry;
 
-  std::string label() const { return is_node ? "node 0x" + hex8(key) : "file " + hex8(key); }
-};
+// Directory nodes whose chains one read_batch call checks.
+constexpr std::size_t NODES_PER_BATCH = std::size_t{1} << 16;
 
-// Prints problems as they are found, one line each, and counts them.
-class ProblemLog {
- public:
-  ProblemLog(bool json, ProgressLine& progress) : json_(json), progress_(progress) {}
+// An error of the library as one line of a finding.
+std::string error_text(const DatError& error) { return error.display(); }
 
-  void add(const Owner& owner, const std::string& text) {
-    ++count_;
-    progress_.clear();
-    if (json_) {
-      JsonObject object;
-      if (owner.is_node) {
-        object.add("node", std::uint64_t{owner.key});
-      } else {
-        object.add("id", hex8(owner.key));
-      }
-      std::printf("%s\n", object.add("error", text).str().c_str());
-    } else if (owner.is_node) {
-      std::printf("node 0x%s: %s\n", hex8(owner.key).c_str(), text.c_str());
-    } else {
-      std::printf("%s: %s\n", hex8(owner.key).c_str(), text.c_str());
-    }
-  }
-  std::uint64_t count() const noexcept { return count_; }
+// How verify reads chains: gathered and decoded, their blocks listed; verify
+// itself looks at no file's bytes.
+quorvane_dat::BatchOptions check_options(unsigned threads) {
+  quorvane_dat::BatchOptions batch;
+  batch.threads = threads;
+  batch.decode = true;
+  batch.collect_blocks = true;
+  batch.deliver_stored = false;
+  return batch;
+}
 
- private:
-  bool json_;
-  ProgressLine& progress_;
-  std::uint64_t count_ = 0;
-};
-
-// Every block read by a chain, with the chain that read it, compared once
-// all chains are known. Eight bytes per block.
-class BlockUses {
- public:
-  void add(const Owner& owner, std::span<const std::uint32_t> blocks) {
-    const auto index = static_cast<std::uint32_t>(owners_.size());
-    owners_.push_back(owner);
-    for (const std::uint32_t block : blocks) uses_.push_back({block, index});
-  }
-
-  // Reports each pair of chains that share blocks once, on the later owner,
-  // with the number of shared blocks and the first of them.
-  void report_shared(ProblemLog& log) {
-    std::sort(uses_.begin(), uses_.end());
-    std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<std::uint64_t, std::uint32_t>> shared;
-    std::size_t first = 0;  // the first use of the current block
-    for (std::size_t i = 1; i < uses_.size(); ++i) {
-      if (uses_[i].block != uses_[i - 1].block) {
-        first = i;
-        continue;
-      }
-      auto& [count, block] = shared[{uses_[i].owner, uses_[first].owner}];
-      if (count++ == 0) block = uses_[i].block;
-    }
-    for (const auto& [pair, found] : shared) {
-      const Owner& later = owners_[pair.first];
-      const Owner& earlier = owners_[pair.second];
-      const std::string blocks = found.first == 1 ? "block" : std::to_string(found.first) + " blocks";
-      const std::string whom = pair.first == pair.second ? "its own chain twice"
-                                                         : earlier.label();
-      log.add(later, blocks + " from 0x" + hex8(found.second) + " also serve " + whom);
-    }
-  }
-
- private:
-  struct Use {
-    std::uint32_t block;
-    std::uint32_t owner;
-    friend auto operator<=>(const Use&, const Use&) = default;
+// The directory as verify needs it: every node, and the node listing each entry.
+struct DirectoryListing {
+  struct Listing {
+    std::uint32_t id;
+    std::uint32_t node;
   };
-  std::vector<Owner> owners_;
-  std::vector<Use> uses_;
+  std::vector<std::uint32_t> nodes;  // first blocks, in the walk's order
+  std::vector<Listing> listings;     // in the walk's order
+  std::optional<DatError> error;
 };
+
+DirectoryListing list_directory(const DatDatabase& database) {
+  struct Collector final : quorvane_dat::DirectoryVisitor {
+    explicit Collector(DirectoryListing& listing) : out(listing) {}
+    void on_node(const quorvane_dat::DirectoryNodeInfo& node) override {
+      out.nodes.push_back(node.offset);
+    }
+    quorvane_dat::DatResult<void> on_entries(std::span<const DatFileEntry> entries) override {
+      for (const DatFileEntry& entry : entries) out.listings.push_back({entry.id, out.nodes.back()});
+      return {};
+    }
+    DirectoryListing& out;
+  };
+  DirectoryListing listing;
+  Collector collector(listing);
+  if (auto walked = database.visit_directory(collector); !walked) {
+    listing.error = std::move(walked).error();
+  }
+  return listing;
+}
+
+// An id listed more than once: a warning for each listing after the first,
+// naming the one before it; the index keeps the last one the walk reaches.
+void report_duplicate_ids(std::vector<DirectoryListing::Listing> listings, FindingLog& log) {
+  std::stable_sort(listings.begin(), listings.end(),
+                   [](const auto& a, const auto& b) { return a.id < b.id; });
+  for (std::size_t first = 0; first < listings.size();) {
+    std::size_t end = first + 1;
+    while (end < listings.size() && listings[end].id == listings[first].id) ++end;
+    const std::uint32_t kept = listings[end - 1].node;
+    for (std::size_t i = first + 1; i < end; ++i) {
+      const std::uint32_t before = listings[i - 1].node;
+      const std::uint32_t again = listings[i].node;
+      const std::string where = before == again
+                                    ? "listed twice in node " + hex_offset(again)
+                                    : "listed in node " + hex_offset(before) + " and again in node " +
+                                          hex_offset(again);
+      log.warning(finding_code::DUPLICATE_ID, Subject::file(listings[i].id), again,
+                  where + "; the index keeps the one listed last, in node " + hex_offset(kept),
+                  Subject::node(before));
+    }
+    first = end;
+  }
+}
+
+// Findings of one chain read by read_batch: its error, its decoding, and a
+// loop; its bytes go into the map.
+void check_chain(const BatchFile& file, Subject subject, OwnershipMap& map,
+                 const OwnershipMap::NextBlock& next_block, FindingLog& log) {
+  const DatFileEntry& entry = *file.entry;
+  if (file.error != nullptr) {
+    log.problem(finding_code::UNREADABLE_CHAIN, subject, entry.offset,
+                "its chain cannot be read: " + error_text(*file.error));
+    return;
+  }
+  if (file.findings.short_output) {
+    log.problem(finding_code::SHORT_DECODE, subject, entry.offset,
+                "its compressed body declares " + std::to_string(file.declared_size) +
+                    " bytes and decodes to fewer");
+  }
+  if (file.findings.back_reference_before_start) {
+    log.problem(finding_code::BAD_BACK_REFERENCE, subject, entry.offset,
+                "its compressed stream refers back before the start of its output");
+  }
+  if (const auto repeat = map.add_chain(subject, file.blocks, entry.size, next_block)) {
+    log.problem(finding_code::CHAIN_LOOP, subject, *repeat,
+                "its chain comes back to " + hex_offset(*repeat) + ", which it has read already");
+  }
+}
+
+void print_summary(bool json, bool failed, std::uint64_t entries, std::uint64_t nodes,
+                   const FindingLog& log) {
+  if (json) {
+    std::printf("%s\n", JsonObject()
+                            .add("entries", entries)
+                            .add("directory_nodes", nodes)
+                            .add("problems", log.problems())
+                            .add("warnings", log.warnings())
+                            .str()
+                            .c_str());
+    return;
+  }
+  std::printf("%s: %llu entries, %llu directory nodes, %llu problem%s, %llu warning%s\n",
+              failed ? "FAILED" : "ok", static_cast<unsigned long long>(entries),
+              static_cast<unsigned long long>(nodes), static_cast<unsigned long long>(log.problems()),
+              log.problems() == 1 ? "" : "s", static_cast<unsigned long long>(log.warnings()),
+              log.warnings() == 1 ? "" : "s");
+}
+
+int finish(const VerifyOptions& options, std::uint64_t entries, std::uint64_t nodes,
+           const FindingLog& log) {
+  const bool failed = log.problems() != 0 || (options.strict && log.warnings() != 0);
+  print_summary(options.json, failed, entries, nodes, log);
+  if (!finish_stdout()) return EXIT_PROBLEM;
+  return failed ? EXIT_PROBLEM : EXIT_OK;
+}
+
+// An archive the library cannot open: what its header says against the file,
+// and why its directory cannot be read.
+int verify_unopened(const VerifyOptions& options, const DatError& error) {
+  auto opened = RawArchive::open(options.archive);
+  const RawArchive* raw = std::get_if<RawArchive>(&opened);
+  std::variant<std::optional<quorvane_dat::DatHeader>, std::string> header = std::string();
+  if (raw != nullptr) header = raw->header();
+  if (raw == nullptr || std::holds_alternative<std::string>(header)) {
+    report_error("cannot open " + options.archive + ": " + error_text(error));
+    return EXIT_PROBLEM;
+  }
+  FindingLog log(options.json, nullptr);
+  const auto& read = std::get<std::optional<quorvane_dat::DatHeader>>(header);
+  if (!read) {
+    log.problem(finding_code::TRUNCATED, Subject::archive(), raw->length(),
+                "the file ends at " + std::to_string(raw->length()) + " bytes, inside the header (" +
+                    hex_offset(quorvane_dat::HEADER_OFFSET) + ".." + hex_offset(RESERVED_END) + ")");
+  } else {
+    check_header(*read, raw->length(), log);
+    log.problem(finding_code::DIRECTORY_UNREADABLE, Subject::archive(), read->root_offset,
+                "the directory cannot be read: " + error_text(error));
+  }
+  return finish(options, 0, 0, log);
+}
+
+int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
+  std::uint64_t total_bytes = 0;
+  for (const auto& item : database.files()) total_bytes += item.second.size;
+  ProgressLine progress(database.files().size(), total_bytes, options.quiet);
+  FindingLog log(options.json, &progress);
+  check_header(database.header(), database.archive_length(), log);
+
+  // Block pointers the map asks for, read on a descriptor of verify's own.
+  auto opened = RawArchive::open(options.archive);
+  if (const auto* failure = std::get_if<std::string>(&opened)) {
+    report_error("cannot open " + options.archive + ": " + *failure);
+    return EXIT_PROBLEM;
+  }
+  const RawArchive& raw = std::get<RawArchive>(opened);
+  OwnershipMap map(database.header().block_size);
+  const OwnershipMap::NextBlock next_block = [&](std::uint32_t block) -> std::optional<std::uint32_t> {
+    const std::optional<std::uint32_t> next = raw.read_u32(block);
+    if (!next || *next == 0) return std::nullopt;
+    return next;
+  };
+
+  DirectoryListing directory = list_directory(database);
+  if (directory.error) {
+    log.problem(finding_code::DIRECTORY_UNREADABLE, Subject::archive(), database.header().root_offset,
+                "the directory cannot be read: " + error_text(*directory.error));
+  }
+  map.reserve(database.files().size() + directory.nodes.size());
+
+  std::uint64_t entries = 0;
+  const auto files_read = quorvane_dat::read_batch(
+      database, {}, check_options(options.threads), [&](const BatchFile& file) {
+        ++entries;
+        progress.advance(file.entry->size);
+        check_chain(file, Subject::file(file.entry->id), map, next_block, log);
+        return true;
+      });
+  progress.clear();
+  if (!files_read) {
+    report_error("cannot read the archive's files: " + error_text(files_read.error()));
+    return EXIT_PROBLEM;
+  }
+
+  // The nodes' chains, read like files of 1716 bytes each, a slice of the
+  // nodes at a time so that their entries (and the batch's copy of them)
+  // stay small however many nodes there are.
+  std::vector<DatFileEntry> node_chains;
+  for (std::size_t first = 0; first < directory.nodes.size(); first += NODES_PER_BATCH) {
+    const std::size_t end = std::min(directory.nodes.size(), first + NODES_PER_BATCH);
+    node_chains.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      DatFileEntry chain;
+      chain.offset = directory.nodes[i];
+      chain.size = quorvane_dat::NODE_SIZE;
+      node_chains.push_back(chain);
+    }
+    const auto nodes_read = quorvane_dat::read_batch(
+        database, node_chains, check_options(options.threads), [&](const BatchFile& file) {
+          check_chain(file, Subject::node(file.entry->offset), map, next_block, log);
+          return true;
+        });
+    if (!nodes_read) {
+      report_error("cannot read the directory's nodes: " + error_text(nodes_read.error()));
+      return EXIT_PROBLEM;
+    }
+  }
+  std::vector<DatFileEntry>().swap(node_chains);
+  report_duplicate_ids(std::move(directory.listings), log);
+
+  map.check([&](const OwnershipMap::Overlap& overlap) {
+    const std::string bytes = std::to_string(overlap.bytes) + (overlap.bytes == 1 ? " byte" : " bytes");
+    if (!overlap.other) {
+      log.problem(finding_code::RESERVED_RANGE, overlap.owner, overlap.offset,
+                  "its chain reads " + bytes + " of the header or the bytes before it (below " +
+                      hex_offset(RESERVED_END) + ")");
+      return;
+    }
+    log.problem(finding_code::RANGE_SHARED, overlap.owner, overlap.offset,
+                "its chain reads " + bytes + " from here that " + overlap.other->label() +
+                    " reads too",
+                overlap.other);
+  });
+  return finish(options, entries, directory.nodes.size(), log);
+}
 
 }  // namespace
 
 int run_verify(const VerifyOptions& options) {
-  const auto database = open_archive(options.archive);
-  if (!database) return EXIT_PROBLEM;
-
-  std::uint64_t total_bytes = 0;
-  for (const auto& item : database->files()) total_bytes += item.second.size;
-  ProgressLine progress(database->files().size(), total_bytes, options.quiet);
-  ProblemLog log(options.json, progress);
-  BlockUses uses;
-
-  quorvane_dat::BatchOptions batch;
-  batch.threads = options.threads;
-  batch.decode = true;
-  batch.collect_blocks = true;
-  // Only the compressed files' bytes are looked at (their decoded size).
-  batch.deliver_stored = false;
-  std::uint64_t entries = 0;
-  const auto ran = quorvane_dat::read_batch(
-      *database, {}, batch, [&](const quorvane_dat::BatchFile& file) {
-        ++entries;
-        progress.advance(file.entry->size);
-        const Owner owner{false, file.entry->id};
-        if (file.error != nullptr) {
-          log.add(owner, file.error->display());
-        } else if (file.entry->is_compressed() && file.bytes.size() != file.declared_size) {
-          log.add(owner, "decodes to " + std::to_string(file.bytes.size()) +
-                             " bytes, but its body declares " + std::to_string(file.declared_size));
-        }
-        uses.add(owner, file.blocks);
-        return true;
-      });
-  progress.clear();
-  if (!ran) {
-    report_error("cannot read the archive's files: " + ran.error().display());
-    return EXIT_PROBLEM;
-  }
-
-  const DirectoryNodes directory = collect_directory_nodes(*database);
-  for (const quorvane_dat::DirectoryNodeInfo& node : directory.nodes) {
-    const Owner owner{true, node.offset};
-    auto blocks = database->chain_blocks(node.offset, quorvane_dat::NODE_SIZE);
-    if (!blocks) {
-      log.add(owner, blocks.error().display());
-      continue;
+  try {
+    auto database = DatDatabase::new_(options.archive);
+    if (!database) {
+      if (database.error().as<DatError::PathError>() != nullptr) {
+        report_error("cannot open " + options.archive + ": " + error_text(database.error()));
+        return EXIT_PROBLEM;
+      }
+      return verify_unopened(options, database.error());
     }
-    uses.add(owner, *blocks);
+    return verify_opened(options, *database);
+  } catch (const std::bad_alloc&) {
+    report_error("out of memory while verifying " + options.archive);
+  } catch (const std::length_error&) {
+    report_error("out of memory while verifying " + options.archive);
   }
-  if (directory.error) log.add(Owner{true, database->header().root_offset},
-                               "directory walk: " + directory.error->display());
-  uses.report_shared(log);
-
-  if (options.json) {
-    std::printf("%s\n", JsonObject()
-                            .add("entries", entries)
-                            .add("directory_nodes", std::uint64_t{directory.nodes.size()})
-                            .add("problems", log.count())
-                            .str()
-                            .c_str());
-  } else {
-    std::printf("%s: %llu entries, %zu directory nodes, %llu problem%s\n",
-                log.count() == 0 ? "ok" : "FAILED", static_cast<unsigned long long>(entries),
-                directory.nodes.size(), static_cast<unsigned long long>(log.count()),
-                log.count() == 1 ? "" : "s");
-  }
-  if (!finish_stdout()) return EXIT_PROBLEM;
-  return log.count() == 0 ? EXIT_OK : EXIT_PROBLEM;
+  return EXIT_PROBLEM;
 }
 
 }  // namespace portal_dat

@@ -92,8 +92,11 @@ dat_writer::Bytes build_sample_archive(const SampleOptions& options) {
     entry.version = file.version;
     entries.push_back(entry);
   }
-  if (options.variant == Variant::UnreadableTable) break_table_chain(builder, entries);
+  // Broken once the directory is written, so that the pointer lies beyond
+  // the archive's final end and not inside one of its nodes.
+  const std::vector<dat_writer::DatFileEntry> stored = entries;
   builder.set_root(write_directory(builder, std::move(entries)));
+  if (options.variant == Variant::UnreadableTable) break_table_chain(builder, stored);
 
   if (options.variant == Variant::UnreadableDirectory) builder.set_root(offset_beyond_end(builder));
   builder.header().file_size = static_cast<std::uint32_t>(builder.size());

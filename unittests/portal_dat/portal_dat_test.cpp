@@ -1,5 +1,5 @@
-// portal_dat end to end: expected outputs on a small sample archive, verify
-// over broken archives, usage errors, and extraction's safety.
+// portal_dat end to end: expected outputs on a small sample archive, usage
+// errors, and extraction's safety (verify has its own tests).
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -144,59 +144,6 @@ TEST(PortalDatUsage, BadCommandLinesExitTwoWithOneErrorLine) {
   const ProcessResult help = portal_dat({"extract", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--force"), std::string::npos);
-}
-
-// An archive in which file 2's chain starts inside file 1's chain.
-fs::path write_shared_block_archive(const ScratchDir& dir) {
-  dat_writer::ArchiveBuilder builder(256);
-  const std::vector<std::uint8_t> content(1000, 0x5A);
-  dat_writer::DatFileEntry first = builder.add_file(0x01000001, content, false);
-  dat_writer::DatFileEntry second = first;
-  second.id = 0x01000002;
-  second.size = 500;
-  second.offset = builder.chain_blocks(first.offset).at(1);
-  dat_writer::Node root;
-  root.entries = {first, second};
-  builder.set_root(builder.add_node(root));
-  const fs::path path = dir.file("shared.dat");
-  builder.write_file(path);
-  return path;
-}
-
-TEST(PortalDatVerify, FindsTheProblemsOfBrokenArchives) {
-  const ScratchDir dir("portal_dat_verify");
-  const struct {
-    Variant variant;
-    int status;
-    const char* in_out;  // in standard output, or in standard error when empty
-  } cases[] = {
-      {Variant::Retail, 0, "ok: "},
-      {Variant::MissingTable, 0, "ok: "},
-      {Variant::UnreadableTable, 1, "30000000: "},
-      {Variant::BadHeader, 1, ""},
-      {Variant::UnreadableDirectory, 1, ""},
-  };
-  for (const auto& c : cases) {
-    const fs::path archive = dir.file("variant.dat");
-    portal_dat_sample::write_sample_archive(archive, {.variant = c.variant, .filler_files = 100});
-    const ProcessResult result = portal_dat({"verify", archive.string()});
-    EXPECT_EQ(result.status, c.status) << result.out << result.err;
-    if (*c.in_out == '\0') {
-      expect_error_lines(result.err);
-    } else {
-      EXPECT_NE(result.out.find(c.in_out), std::string::npos) << result.out;
-      EXPECT_EQ(result.err, "");
-    }
-  }
-  const fs::path shared = write_shared_block_archive(dir);
-  const ProcessResult text = portal_dat({"verify", shared.string()});
-  EXPECT_EQ(text.status, 1);
-  EXPECT_NE(text.out.find("also serve file 01000001"), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("FAILED: 2 entries, 1 directory nodes, 1 problem\n"), std::string::npos) << text.out;
-  const ProcessResult json = portal_dat({"verify", shared.string(), "--json", "--threads", "1"});
-  EXPECT_EQ(json.status, 1);
-  EXPECT_NE(json.out.find("\n{\"entries\":2,\"directory_nodes\":1,\"problems\":1}\n"), std::string::npos)
-      << json.out;
 }
 
 TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
