@@ -139,6 +139,7 @@ TEST(PortalDatDiff, ExitStatusesAndTrouble) {
       {{a, a, "--metadata"}, 0, "0 added, 0 removed, 0 changed, 0 metadata only, 7 unchanged\n", ""},
       // Metadata-only differences count only with --metadata.
       {{a, b, "06000001-06000002"}, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
+      {{a, b, "06000001", "--metadata"}, 1, "m 06000001 iteration 1 -> 2", ""},
       {{a, b, "01000004"}, 1, "+ 01000004 19\n", ""},
       {{a, b, "7FFFFFFF"}, 2, "0 added", "7FFFFFFF: in neither archive"},
       {{a, pair().dir.file("absent.dat").string()}, 2, "", "cannot open"},
@@ -256,10 +257,14 @@ TEST(PortalDatSum, CheckReportsChangedMissingAndExtraEntries) {
   EXPECT_NE(plain.out.find(lines[1].substr(66) + ": OK\n"), std::string::npos);
   EXPECT_EQ(plain.out.find("not in the manifest"), std::string::npos);
 
-  // Only an improperly formatted line fails nothing, unless --strict.
+  // An improperly formatted line, or an entry the manifest lacks, fails
+  // nothing unless --strict.
   write_text(dir.file("one_more_line"), manifest + "garbage\n");
-  EXPECT_EQ(portal_dat({"sum", "-c", dir.file("one_more_line").string(), archive}).status, 0);
-  EXPECT_EQ(portal_dat({"sum", "-c", dir.file("one_more_line").string(), archive, "--strict"}).status, 1);
+  write_text(dir.file("one_line_less"), manifest.substr(manifest.find('\n') + 1));
+  for (const char* name : {"one_more_line", "one_line_less"}) {
+    EXPECT_EQ(portal_dat({"sum", "-c", dir.file(name).string(), archive}).status, 0) << name;
+    EXPECT_EQ(portal_dat({"sum", "-c", dir.file(name).string(), archive, "--strict"}).status, 1) << name;
+  }
 }
 
 TEST(PortalDatSum, FailuresExitOneAndUsageErrorsTwo) {
