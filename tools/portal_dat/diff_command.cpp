@@ -1,6 +1,6 @@
 // diff: what differs between two archives: header fields, entries added,
-// removed or whose decoded content changed (compared by SHA-256 digest, each
-// archive read once in offset order), and with --metadata entries whose
+// removed or whose decoded content changed (both archives read at once in
+// offset order, see archive_compare.hpp), and with --metadata entries whose
 // content is the same but whose directory entry changed.
 #include <array>
 #include <cstdio>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tools/portal_dat/commands.hpp"
-#include "tools/portal_dat/entry_digests.hpp"
+#include "tools/portal_dat/archive_compare.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/maneuver_format.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -158,7 +158,7 @@ class DiffPrinter {
     }
   }
 
-  void added(const EntryDigest& item) {
+  void added(const ComparedSide& item) {
     different();
     count(item.entry.id, [&](Tally& t) { ++t.added; t.added_bytes += item.decoded_size; });
     if (options_.stat) return;
@@ -170,7 +170,7 @@ class DiffPrinter {
     }
   }
 
-  void removed(const EntryDigest& item) {
+  void removed(const ComparedSide& item) {
     different();
     count(item.entry.id, [&](Tally& t) { ++t.removed; t.removed_bytes += item.decoded_size; });
     if (options_.stat) return;
@@ -183,7 +183,7 @@ class DiffPrinter {
   }
 
   // `records` holds the rows removed and added when they were asked for.
-  void changed(const EntryDigest& a, const EntryDigest& b,
+  void changed(const ComparedSide& a, const ComparedSide& b,
                const std::optional<std::pair<std::vector<Row>, std::vector<Row>>>& records) {
     different();
     count(a.entry.id, [&](Tally& t) {
@@ -218,7 +218,7 @@ class DiffPrinter {
     for (const Row& row : records->second) print_line("  + " + maneuver_row_text(row));
   }
 
-  void same_content(const EntryDigest& a, const EntryDigest& b) {
+  void same_content(const ComparedSide& a, const ComparedSide& b) {
     const std::vector<MetadataChange> changes =
         options_.metadata ? metadata_changes(a.entry, b.entry) : std::vector<MetadataChange>{};
     if (changes.empty()) {
@@ -246,7 +246,7 @@ class DiffPrinter {
     print_line(line);
   }
 
-  void unreadable(const std::string& archive, const EntryDigest& item) {
+  void unreadable(const std::string& archive, const ComparedSide& item) {
     trouble();
     count(item.entry.id, [](Tally& t) { ++t.unreadable; });
     report_error(archive + ": " + hex8(item.entry.id) + ": " + *item.error);
@@ -354,67 +354,41 @@ int run_diff(const DiffOptions& options) {
     printer.trouble();
   }
 
-  // One archive after the other, each on all the threads: only digests are kept.
-  const DigestRun old_run = digest_entries(*old_database, old_selected.entries, options.threads);
-  if (old_run.error) {
-    report_error(options.old_archive + ": " + *old_run.error);
-    return EXIT_TROUBLE;
-  }
-  const DigestRun new_run = digest_entries(*new_database, new_selected.entries, options.threads);
-  if (new_run.error) {
-    report_error(options.new_archive + ": " + *new_run.error);
+  const Comparison comparison = compare_archives(*old_database, old_selected.entries, *new_database,
+                                                 new_selected.entries, options.threads);
+  if (comparison.error) {
+    report_error(*comparison.error);
     return EXIT_TROUBLE;
   }
 
   // The header concerns the whole archive: compared when no entries are selected.
   if (parsed.selection.empty()) printer.compare_headers(old_database->header(), new_database->header());
 
-  const std::vector<EntryDigest>& a = old_run.entries;
-  const std::vector<EntryDigest>& b = new_run.entries;
-  std::size_t i = 0, j = 0;
-  while (i < a.size() || j < b.size()) {
-    const bool take_old = j == b.size() || (i < a.size() && a[i].entry.id < b[j].entry.id);
-    const bool take_new = i == a.size() || (j < b.size() && b[j].entry.id < a[i].entry.id);
-    if (take_old) {
-      if (a[i].error) {
-        printer.unreadable(options.old_archive, a[i]);
-      } else {
-        printer.removed(a[i]);
-      }
-      ++i;
-      continue;
-    }
-    if (take_new) {
-      if (b[j].error) {
-        printer.unreadable(options.new_archive, b[j]);
-      } else {
-        printer.added(b[j]);
-      }
-      ++j;
-      continue;
-    }
-    const EntryDigest& old_item = a[i++];
-    const EntryDigest& new_item = b[j++];
-    if (old_item.error || new_item.error) {
+  for (const ComparedEntry& item : comparison.entries) {
+    const ComparedSide& a = item.old_side;
+    const ComparedSide& b = item.new_side;
+    if (a.error || b.error) {
       // Counted once, reported for each side that failed.
-      if (old_item.error) printer.unreadable(options.old_archive, old_item);
-      if (new_item.error && old_item.error) {
-        report_error(options.new_archive + ": " + hex8(new_item.entry.id) + ": " + *new_item.error);
-      } else if (new_item.error) {
-        printer.unreadable(options.new_archive, new_item);
+      if (a.error) printer.unreadable(options.old_archive, a);
+      if (b.error && a.error) {
+        report_error(options.new_archive + ": " + hex8(item.id) + ": " + *b.error);
+      } else if (b.error) {
+        printer.unreadable(options.new_archive, b);
       }
-      continue;
+    } else if (!b.present) {
+      printer.removed(a);
+    } else if (!a.present) {
+      printer.added(b);
+    } else if (item.same) {
+      printer.same_content(a, b);
+    } else {
+      std::optional<std::pair<std::vector<Row>, std::vector<Row>>> records;
+      if (options.records && !options.stat && item.id == COMBAT_MANEUVER_TABLE_ID) {
+        records = table_changes(options, *old_database, *new_database);
+        if (!records) printer.trouble();
+      }
+      printer.changed(a, b, records);
     }
-    if (old_item.digest == new_item.digest) {
-      printer.same_content(old_item, new_item);
-      continue;
-    }
-    std::optional<std::pair<std::vector<Row>, std::vector<Row>>> records;
-    if (options.records && !options.stat && old_item.entry.id == COMBAT_MANEUVER_TABLE_ID) {
-      records = table_changes(options, *old_database, *new_database);
-      if (!records) printer.trouble();
-    }
-    printer.changed(old_item, new_item, records);
   }
   printer.finish();
   if (!finish_stdout()) return EXIT_TROUBLE;

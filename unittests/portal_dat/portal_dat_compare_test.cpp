@@ -59,10 +59,11 @@ fs::path write_archive(const fs::path& path, std::uint32_t game_version,
 // OLD and NEW: one file unchanged, one changed, one removed, one added, two
 // whose content is the same but whose entry changed (iteration and date;
 // compression and stored size), one more unchanged, and the combat maneuver
-// table with one row moved to another height and one row added.
+// table with one row moved to another height and one row added; and NEW
+// again with its files in the opposite order.
 struct ArchivePair {
   ScratchDir dir{"portal_dat_diff"};
-  fs::path old_path, new_path;
+  fs::path old_path, new_path, reversed_path;
 
   ArchivePair() {
     using namespace portal_dat_sample;
@@ -79,7 +80,7 @@ struct ArchivePair {
         file(0x06000003, other, true),
         file(COMBAT_MANEUVER_TABLE_ID, encode_table(COMBAT_MANEUVER_TABLE_ID, maneuver_rows(Variant::Retail)), true),
     });
-    new_path = write_archive(dir.file("new.dat"), 3, {
+    std::vector<dat_writer::FileSpec> new_files = {
         file(0x01000001, bytes_of("the same in both")),
         file(0x01000002, bytes_of("new content!")),
         file(0x01000004, bytes_of("only in the new one")),
@@ -87,7 +88,12 @@ struct ArchivePair {
         file(0x06000002, repeated, true),
         file(0x06000003, other, true),
         file(COMBAT_MANEUVER_TABLE_ID, encode_table(COMBAT_MANEUVER_TABLE_ID, new_rows), true),
-    });
+    };
+    new_path = write_archive(dir.file("new.dat"), 3, new_files);
+    // The same files stored in the opposite order: no entry is met at the
+    // same point of both reads, so each is compared by its digests.
+    std::reverse(new_files.begin(), new_files.end());
+    reversed_path = write_archive(dir.file("reversed.dat"), 3, new_files);
   }
 };
 
@@ -112,6 +118,7 @@ TEST(PortalDatDiff, MatchesExpectedFiles) {
   } cases[] = {
       {{a, b}, "diff.txt"},
       {{a, b, "--metadata", "--records"}, "diff_metadata_records.txt"},
+      {{a, pair().reversed_path.string(), "--metadata", "--records"}, "diff_metadata_records.txt"},
       {{a, b, "--metadata", "--records", "--json", "--threads", "1"}, "diff_metadata_records.jsonl"},
       {{a, b, "--stat", "--metadata"}, "diff_stat.txt"},
       {{a, b, "--stat", "--json"}, "diff_stat.jsonl"},
