@@ -1,16 +1,16 @@
 // Comparing two archives' entries with both reads running side by side.
 //
-// Each side's callback, for an entry that both sides hold, meets the other
-// side's callback for the same entry when it can: it either finds the other
-// waiting there (and compares the two spans), or waits there itself while
-// the other side is not waiting anywhere. Since at most one side ever waits,
-// the two can never wait for each other. An entry that one side has already
-// passed, or met while the other waits elsewhere, is hashed on each side.
+// For an entry that both sides hold, the side that reaches it first leaves a
+// copy of its bytes, and the second compares its own bytes with the copy and
+// drops it. Neither side ever waits for the other. When the copies left
+// reach their share of memory (the reads have drifted apart, or the files
+// lie in other orders), the first side leaves the entry's SHA-256 instead and
+// the second side hashes its own.
 #include "tools/portal_dat/archive_compare.hpp"
 
 #include <algorithm>
-#include <array>
 #include <condition_variable>
+#include <array>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -24,20 +24,18 @@ namespace {
 
 using quorvane_dat::DatFileEntry;
 
-// What one side knows of an entry while the reads run.
-struct SideState {
-  bool done = false;  // its result is final
-  std::optional<Sha256Digest> digest;
-};
-
-struct Waiting {
-  std::size_t item = 0;
-  std::span<const std::uint8_t> bytes;
+// What the reads know of an entry held by both sides.
+struct ItemState {
+  bool arrived[2] = {false, false};     // the side's result for it is final
+  std::vector<std::uint8_t> copy;       // the first side's bytes, while they wait
+  bool has_copy = false;
+  std::optional<Sha256Digest> digest[2];
 };
 
 class Meeting {
  public:
-  explicit Meeting(std::vector<ComparedEntry>& entries) : entries_(entries), states_(entries.size()) {}
+  Meeting(std::vector<ComparedEntry>& entries, std::size_t limit)
+      : entries_(entries), states_(entries.size()), limit_(limit) {}
 
   // The callback of side `s` (0 old, 1 new) for one file.
   bool visit(int s, const quorvane_dat::BatchFile& file, Sha256Hasher& hasher) {
@@ -45,49 +43,101 @@ class Meeting {
     ComparedEntry& item = entries_[k];
     ComparedSide& mine = s == 0 ? item.old_side : item.new_side;
     const ComparedSide& theirs = s == 0 ? item.new_side : item.old_side;
+    ItemState& state = states_[k];
     const int o = 1 - s;
+    const std::size_t size = file.bytes.size();
+
     std::unique_lock lock(mutex_);
-    mine.decoded_size = file.bytes.size();
+    mine.decoded_size = size;
     if (file.error != nullptr || !theirs.present) {
       // Nothing to compare: an unreadable file, or one only this side holds.
       if (file.error != nullptr) mine.error = file.error->display();
-      finish(s, k);
+      release_copy(state);
+      state.arrived[s] = true;
       return true;
     }
-    if (waiting_[o] && waiting_[o]->item == k) {
-      const std::span<const std::uint8_t> other = waiting_[o]->bytes;
-      // The other callback stays in its wait, and its span valid, until its
-      // state is done.
+    std::optional<Sha256Digest> digest;
+    if (!state.arrived[o]) {
+      // First here (so far): keep a copy for the other side, or, when the
+      // copies already take their share of memory, a digest.
+      // A side that runs ahead waits for the other to catch up, unless the
+      // other waits too (then it hashes): at most one side ever waits.
+      if (pending_ + size > limit_ && size <= limit_ && !waiting_[o] && !finished_[o]) {
+        waiting_[s] = true;
+        cv_.wait(lock, [&] {
+          return pending_ + size <= limit_ || state.arrived[o] || waiting_[o] || finished_[o];
+        });
+        waiting_[s] = false;
+      }
+      const bool fits = !state.arrived[o] && pending_ + size <= limit_;
+      if (fits) pending_ += size;
+      lock.unlock();
+      std::vector<std::uint8_t> copy;
+      std::optional<std::string> error;
+      if (fits) {
+        copy.assign(file.bytes.begin(), file.bytes.end());
+      } else if (!(digest = hasher.digest(file.bytes))) {
+        error = hasher.error();
+      }
+      lock.lock();
+      if (fits) pending_ -= size;
+      if (!state.arrived[o] || error) {
+        if (error) mine.error = error;
+        if (fits) {
+          state.copy = std::move(copy);
+          state.has_copy = true;
+          pending_ += size;
+        }
+        state.digest[s] = digest;
+        state.arrived[s] = true;
+        cv_.notify_all();
+        return true;
+      }
+      // The other side came meanwhile: compared below, this copy dropped.
+    }
+    // Second here.
+    if (theirs.error) {
+      state.arrived[s] = true;
+      return true;
+    }
+    if (state.has_copy) {
+      std::vector<std::uint8_t> other;
+      other.swap(state.copy);
+      state.has_copy = false;
+      pending_ -= other.size();
+      cv_.notify_all();
       lock.unlock();
       const bool same = std::equal(file.bytes.begin(), file.bytes.end(), other.begin(), other.end());
       lock.lock();
       item.same = same;
       ++compared_directly_;
-      waiting_[o].reset();
-      states_[k][o].done = true;
-      finish(s, k);
+      state.arrived[s] = true;
       return true;
     }
-    if (!states_[k][o].done && !waiting_[o] && !finished_[o]) {
-      waiting_[s] = Waiting{k, file.bytes};
-      cv_.wait(lock, [&] { return states_[k][s].done || states_[k][o].done || finished_[o]; });
-      waiting_[s].reset();
-      if (states_[k][s].done) return true;  // met and compared
-    }
-    // The other side passed this entry, waits at another, or has ended.
-    const bool other_unreadable = states_[k][o].done && theirs.error;
-    lock.unlock();
-    std::optional<Sha256Digest> digest;
+    // The other side left a digest.
     std::optional<std::string> error;
-    if (!other_unreadable) {
-      digest = hasher.digest(file.bytes);
-      if (!digest) error = hasher.error();
+    if (!digest) {
+      lock.unlock();
+      if (!(digest = hasher.digest(file.bytes))) error = hasher.error();
+      lock.lock();
     }
-    lock.lock();
-    states_[k][s].digest = digest;
     if (error) mine.error = error;
-    finish(s, k);
+    state.digest[s] = digest;
+    state.arrived[s] = true;
     return true;
+  }
+
+  // After both reads: the entries compared by their digests.
+  void settle() {
+    for (std::size_t k = 0; k < entries_.size(); ++k) {
+      const ItemState& state = states_[k];
+      ComparedEntry& item = entries_[k];
+      // read_batch hands over every file; should one not have come, it is
+      // unreadable rather than different.
+      if (item.old_side.present && !state.arrived[0]) item.old_side.error = "was not read";
+      if (item.new_side.present && !state.arrived[1]) item.new_side.error = "was not read";
+      if (state.digest[0] && state.digest[1]) item.same = *state.digest[0] == *state.digest[1];
+    }
   }
 
   // Side `s` has no more files.
@@ -95,19 +145,6 @@ class Meeting {
     const std::lock_guard lock(mutex_);
     finished_[s] = true;
     cv_.notify_all();
-  }
-
-  // After both reads: the entries that were hashed on both sides.
-  void settle() {
-    for (std::size_t k = 0; k < entries_.size(); ++k) {
-      const auto& [a, b] = states_[k];
-      ComparedEntry& item = entries_[k];
-      // read_batch hands over every file; should one not have come, it is
-      // unreadable rather than different.
-      if (item.old_side.present && !a.done) item.old_side.error = "was not read";
-      if (item.new_side.present && !b.done) item.new_side.error = "was not read";
-      if (a.digest && b.digest) item.same = *a.digest == *b.digest;
-    }
   }
 
   std::uint64_t compared_directly() const noexcept { return compared_directly_; }
@@ -120,16 +157,21 @@ class Meeting {
         entries_.begin());
   }
   // Under the lock.
-  void finish(int s, std::size_t k) {
-    states_[k][s].done = true;
+  void release_copy(ItemState& state) {
+    if (!state.has_copy) return;
+    pending_ -= state.copy.size();
+    state.copy = {};
+    state.has_copy = false;
     cv_.notify_all();
   }
 
   std::vector<ComparedEntry>& entries_;
-  std::vector<std::array<SideState, 2>> states_;
+  std::vector<ItemState> states_;
+  const std::size_t limit_;  // bytes of copies kept at once; past it, entries are hashed
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::optional<Waiting> waiting_[2];
+  std::size_t pending_ = 0;  // bytes in copies
+  bool waiting_[2] = {false, false};
   bool finished_[2] = {false, false};
   std::uint64_t compared_directly_ = 0;
 };
@@ -171,7 +213,8 @@ std::vector<ComparedEntry> union_by_id(std::span<const DatFileEntry> old_selecti
 Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                             std::span<const DatFileEntry> old_selection,
                             const quorvane_dat::DatDatabase& new_database,
-                            std::span<const DatFileEntry> new_selection, unsigned threads) {
+                            std::span<const DatFileEntry> new_selection, unsigned threads,
+                            std::size_t copy_limit) {
   Comparison comparison;
   comparison.entries = union_by_id(old_selection, new_selection);
   Sha256Hasher old_hasher, new_hasher;
@@ -184,7 +227,7 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
   batch.threads = std::max(1U, threads / 2);
   batch.decode = true;
 
-  Meeting meeting(comparison.entries);
+  Meeting meeting(comparison.entries, copy_limit);
   // read_batch reads everything for an empty selection: a side with nothing
   // selected reads nothing.
   const auto read_side = [&](int s) -> quorvane_dat::DatResult<void> {

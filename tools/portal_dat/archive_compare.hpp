@@ -1,10 +1,11 @@
 // The decoded content of two archives compared entry by entry. Both archives
 // are read at once, each through its own read_batch in offset order; an
-// entry that both reach at the same point of their orders is compared byte
-// for byte while both callbacks hold it, any other by the SHA-256 of each
-// side. Only one file per side is held at a time, never an archive.
+// entry is compared byte for byte with a copy of the other side's bytes while
+// the copies waiting for their other side stay within a bound (64 MiB), and
+// otherwise by the SHA-256 of each side. No archive is ever held whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -39,11 +40,15 @@ struct Comparison {
   std::optional<std::string> error;
 };
 
+// Bytes of copies that may wait for their other side at once.
+inline constexpr std::size_t DEFAULT_COPY_LIMIT = std::size_t{64} << 20;
+
 // Compares the selected entries of OLD and NEW; `threads` in all (0: the
 // processors available), shared between the two reads.
 Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                             std::span<const quorvane_dat::DatFileEntry> old_selection,
                             const quorvane_dat::DatDatabase& new_database,
-                            std::span<const quorvane_dat::DatFileEntry> new_selection, unsigned threads);
+                            std::span<const quorvane_dat::DatFileEntry> new_selection, unsigned threads,
+                            std::size_t copy_limit = DEFAULT_COPY_LIMIT);
 
 }  // namespace portal_dat

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/dat_writer/dat_writer.hpp"
+#include "tools/portal_dat/archive_compare.hpp"
 #include "tools/portal_dat/sha256_digest.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
@@ -181,6 +183,31 @@ test_support::ProcessOptions in_dir(const fs::path& dir) {
   test_support::ProcessOptions options;
   options.cwd = dir.string();
   return options;
+}
+
+// Within the bound on copies waiting for their other side, entries are
+// compared byte for byte; past it by digests, with the same results.
+TEST(PortalDatDiff, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
+  auto old_database = quorvane_dat::DatDatabase::new_(pair().old_path);
+  auto new_database = quorvane_dat::DatDatabase::new_(pair().new_path);
+  ASSERT_TRUE(old_database && new_database);
+  const auto all = [](const quorvane_dat::DatDatabase& database) {
+    std::vector<quorvane_dat::DatFileEntry> entries;
+    for (const auto& item : database.files()) entries.push_back(item.second);
+    return entries;
+  };
+  const std::vector<quorvane_dat::DatFileEntry> old_entries = all(*old_database), new_entries = all(*new_database);
+  // The five small files shared take 469 bytes together, the table 2848.
+  for (const auto& [limit, direct] : {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6},
+                                      {400, 5}, {0, 0}}) {
+    const portal_dat::Comparison comparison =
+        portal_dat::compare_archives(*old_database, old_entries, *new_database, new_entries, 2, limit);
+    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+    EXPECT_EQ(comparison.compared_directly, direct) << limit;
+    std::string same;
+    for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
+    EXPECT_EQ(same, "=!!!===!") << limit;  // by id; the added and removed entries count as not the same
+  }
 }
 
 // The names of the *.bin files in `dir`, sorted.
