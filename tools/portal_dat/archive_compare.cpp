@@ -2,19 +2,22 @@
 //
 // For an entry that both sides hold, the side that reaches it first leaves a
 // copy of its bytes, and the second compares its own bytes with the copy and
-// drops it. Neither side ever waits for the other. When the copies left
-// reach their share of memory (the reads have drifted apart, or the files
-// lie in other orders), the first side leaves the entry's SHA-256 instead and
-// the second side hashes its own.
+// drops it. When the copies left reach their bound, the side that runs ahead
+// waits for the other to catch up; should the other wait too (the files lie
+// in other orders), or have ended, the first side leaves the entry's SHA-256
+// instead and the second side hashes its own. At most one side waits at a
+// time, so the two never wait for each other.
 #include "tools/portal_dat/archive_compare.hpp"
 
 #include <algorithm>
-#include <condition_variable>
 #include <array>
-#include <cstring>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "quorvane_dat/lib/batch_reader.hpp"
 
@@ -59,9 +62,9 @@ class Meeting {
     std::optional<Sha256Digest> digest;
     if (!state.arrived[o]) {
       // First here (so far): keep a copy for the other side, or, when the
-      // copies already take their share of memory, a digest.
-      // A side that runs ahead waits for the other to catch up, unless the
-      // other waits too (then it hashes): at most one side ever waits.
+      // copies already take their share of memory, a digest. A side that
+      // runs ahead waits for the other to catch up, unless the other waits
+      // too (then it hashes): at most one side ever waits.
       if (pending_ + size > limit_ && size <= limit_ && !waiting_[o] && !finished_[o]) {
         waiting_[s] = true;
         cv_.wait(lock, [&] {
@@ -82,7 +85,10 @@ class Meeting {
       lock.lock();
       if (fits) pending_ -= size;
       if (!state.arrived[o] || error) {
-        if (error) mine.error = error;
+        if (error) {
+          mine.error = error;
+          release_copy(state);  // the other side's, of no use now
+        }
         if (fits) {
           state.copy = std::move(copy);
           state.has_copy = true;
