@@ -127,6 +127,47 @@ def run_tool(bin_dir, archive, out_dir, rounds):
     return figures
 
 
+def changed_copy(tool, archive, path, every=100):
+    """A copy of `archive` in which one file in `every` has the first byte of
+    its content changed (files stored uncompressed, spread over the id order), for diff; returns
+    how many files were changed."""
+    listing = subprocess.run([tool, "ls", "--json", str(archive)], check=True,
+                             capture_output=True, text=True).stdout
+    entries = [json.loads(line) for line in listing.splitlines()]
+    plain = [e for e in entries if not e["compressed"] and e["size"] > 0]
+    count = max(1, len(entries) // every)
+    chosen = plain[::max(1, len(plain) // count)][:count]
+    data = bytearray(Path(archive).read_bytes())
+    for e in chosen:
+        # The first block's payload starts after its 4-byte next pointer.
+        data[e["offset"] + 4] ^= 0xFF
+    Path(path).write_bytes(data)
+    return len(chosen)
+
+
+def run_compare(bin_dir, archive, out_dir):
+    """sum against sha256sum of the same archive file, and diff against a
+    copy with 1 % of its files changed against verify of both archives."""
+    tool = str(bin_dir / "portal_dat")
+    copy = out_dir / "changed-copy.dat"
+    changed = changed_copy(tool, archive, copy)
+    summary = subprocess.run([tool, "diff", str(archive), str(copy)], capture_output=True,
+                             text=True).stdout.splitlines()[-1]
+    if not summary.startswith("0 added, 0 removed, %d changed," % changed):
+        raise SystemExit(f"diff of the changed copy says '{summary}', expected {changed} changed")
+    commands = {
+        "sum": f"{tool} sum {archive}",
+        "sha256sum": f"sha256sum {archive}",
+        # diff exits 1 when it finds differences, as it must here.
+        "diff": f"{tool} diff {archive} {copy}; test $? -eq 1",
+        "verify_both": f"{tool} verify --quiet {archive} && {tool} verify --quiet {copy}",
+    }
+    figures = hyperfine_medians(commands, out_dir / "tool-compare.json", ["--warmup", "2", "--runs", "15"])
+    figures["changed_files"] = changed
+    copy.unlink()
+    return figures
+
+
 def bench_archive(bin_dir):
     data = Path(os.environ.get("QUORVANE_BENCH_DATA", bin_dir.parent / "bench-data"))
     found = sorted(data.glob("synthetic-*.dat"))
@@ -227,6 +268,17 @@ def table(medians, startup, startup_counts, tool=None, archive_length=0):
             "%.0f ms" % (t * 1e3), "%.0f ms (tar -xf of the same files)" % (b * 1e3),
             "%.2fx" % (t / b), "<= 1.0x", t <= b)
 
+    if tool and "sum" in tool:
+        (t, n), (b, _) = tool["sum"], tool["sha256sum"]
+        row("portal_dat sum of every file's decoded bytes (%d runs each)" % n,
+            "%.0f ms" % (t * 1e3), "%.0f ms (sha256sum of the archive file)" % (b * 1e3),
+            "%.2fx" % (t / b), "<= 1.0x", t <= b)
+        (t, n), (b, _) = tool["diff"], tool["verify_both"]
+        row("portal_dat diff against a copy with %d files (1 %%) changed (%d runs each)"
+            % (tool["changed_files"], n),
+            "%.0f ms" % (t * 1e3), "%.0f ms (verify of both archives)" % (b * 1e3),
+            "%.2fx" % (t / b), "<= 1.2x", t <= 1.2 * b)
+
     for kind in ("text", "binary"):
         for size in ("4096", "262144"):
             names = (f"decode/{kind}/library/{size}", f"decode/{kind}/baseline/{size}")
@@ -293,6 +345,7 @@ def main():
     archive = bench_archive(args.bin)
     if not args.skip_tool and archive is not None and (args.bin / "portal_dat").exists():
         tool = run_tool(args.bin, archive, args.out.resolve(), args.rounds)
+        tool.update(run_compare(args.bin, archive, args.out.resolve()))
         archive_length = archive.stat().st_size
     startup, counts = None, None
     if not args.skip_startup:

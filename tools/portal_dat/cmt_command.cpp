@@ -3,61 +3,20 @@
 #include <cstdio>
 #include <string>
 
-#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
-#include "tests/common/motion_command_lookup.hpp"
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/json_writer.hpp"
+#include "tools/portal_dat/maneuver_format.hpp"
 #include "tools/portal_dat/tool_output.hpp"
-#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace portal_dat {
-
-namespace {
-
-constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000;
-
-// The name of a motion command id from the program's table, or empty.
-std::string_view motion_name(std::uint32_t id) {
-  return common::motion_command_names::motion_command_name(id).value_or(std::string_view());
-}
-
-std::string_view height_name(std::uint32_t height) {
-  switch (height) {
-    case 1: return "High";
-    case 2: return "Medium";
-    case 3: return "Low";
-    default: return "";
-  }
-}
-
-// "0x80000040 SwordShieldCombat", or the id alone when it has no name.
-std::string labelled(std::uint32_t id) {
-  // Built by appending: g++ 12 at -O3 misreports "0x" + string as overlapping.
-  const std::string_view name = motion_name(id);
-  std::string text = "0x";
-  text += hex8(id);
-  if (!name.empty()) {
-    text += ' ';
-    text += name;
-  }
-  return text;
-}
-
-}  // namespace
 
 int run_cmt(const CmtOptions& options) {
   const auto database = open_archive(options.archive);
   if (!database) return EXIT_PROBLEM;
-  const auto bytes = database->get_file(COMBAT_MANEUVER_TABLE_ID);
-  if (!bytes) {
-    report_error(hex8(COMBAT_MANEUVER_TABLE_ID) + ": " + bytes.error().display());
-    return EXIT_PROBLEM;
-  }
-  quorvane_dat::ByteReader reader(*bytes);
-  const auto table = quorvane_dat::CombatManeuverTable::read(reader);
+  std::string error;
+  const auto table = read_maneuver_table(*database, error);
   if (!table) {
-    report_error(hex8(COMBAT_MANEUVER_TABLE_ID) + ": cannot read the combat maneuver table: " +
-                 table.error().report());
+    report_error(error);
     return EXIT_PROBLEM;
   }
 
@@ -65,16 +24,7 @@ int run_cmt(const CmtOptions& options) {
     std::string rows = "[";
     for (const quorvane_dat::CombatManeuver& row : table->combat_maneuvers) {
       if (rows.size() > 1) rows += ",";
-      rows += JsonObject()
-                  .add("style", std::uint64_t{row.style})
-                  .add("style_name", motion_name(row.style))
-                  .add("attack_height", std::uint64_t{row.attack_height})
-                  .add("attack_height_name", height_name(row.attack_height))
-                  .add("attack_type", std::uint64_t{row.attack_type})
-                  .add("min_skill_level", std::uint64_t{row.min_skill_level})
-                  .add("motion", std::uint64_t{row.motion})
-                  .add("motion_name", motion_name(row.motion))
-                  .str();
+      rows += maneuver_row_json(row);
     }
     rows += "]";
     std::printf("%s\n", JsonObject().add("id", hex8(table->id)).add_json("combat_maneuvers", rows).str().c_str());
@@ -82,14 +32,7 @@ int run_cmt(const CmtOptions& options) {
     std::printf("combat maneuver table 0x%s: %zu maneuvers\n", hex8(table->id).c_str(),
                 table->combat_maneuvers.size());
     for (const quorvane_dat::CombatManeuver& row : table->combat_maneuvers) {
-      std::string height = std::to_string(row.attack_height);
-      if (const std::string_view name = height_name(row.attack_height); !name.empty()) {
-        height += ' ';
-        height += name;
-      }
-      std::printf("%-32s height %-8s type 0x%02X  skill %5u  motion %s\n",
-                  labelled(row.style).c_str(), height.c_str(), row.attack_type,
-                  row.min_skill_level, labelled(row.motion).c_str());
+      std::printf("%s\n", maneuver_row_text(row).c_str());
     }
   }
   return finish_stdout() ? EXIT_OK : EXIT_PROBLEM;

@@ -59,6 +59,26 @@ struct CmtOptions {
   bool json = false;
 };
 
+struct DiffOptions {
+  std::string old_archive;
+  std::string new_archive;
+  SelectionArgs selection;
+  bool metadata = false;
+  bool json = false;
+  bool stat = false;
+  bool records = false;
+  unsigned threads = 0;
+};
+
+struct SumOptions {
+  std::string archive;
+  SelectionArgs selection;
+  std::string check;  // the manifest to check against; empty: write one
+  bool quiet = false;
+  bool strict = false;
+  unsigned threads = 0;
+};
+
 // Each returns the process's exit status.
 int run_info(const InfoOptions& options);
 int run_ls(const LsOptions& options);
@@ -67,5 +87,8 @@ int run_extract(const ExtractOptions& options);
 int run_verify(const VerifyOptions& options);
 int run_tree(const TreeOptions& options);
 int run_cmt(const CmtOptions& options);
+// diff: 0 no difference, 1 differences, 2 trouble.
+int run_diff(const DiffOptions& options);
+int run_sum(const SumOptions& options);
 
 }  // namespace portal_dat

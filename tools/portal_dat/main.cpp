@@ -32,6 +32,24 @@ void add_threads(CLI::App& command, unsigned& threads) {
       ->check(CLI::Range(0U, 1024U));
 }
 
+void add_diff_options(CLI::App& command, DiffOptions& diff) {
+  command.add_option("OLD", diff.old_archive, "the older archive")->required();
+  command.add_option("NEW", diff.new_archive, "the newer archive")->required();
+  command.add_flag("--metadata", diff.metadata,
+                   "also entries whose iteration, date, compression or stored size changed");
+  command.add_flag("--json", diff.json, "one JSON object per difference, then the summary");
+  CLI::Option* stat = command.add_flag("--stat", diff.stat, "counts and bytes per type instead of entries");
+  command.add_flag("--records", diff.records, "the combat maneuver table's rows added and removed")
+      ->excludes(stat);
+}
+
+void add_sum_options(CLI::App& command, SumOptions& sum) {
+  command.add_option("-c,--check", sum.check, "check the archive against this manifest");
+  add_archive(command, sum.archive);
+  command.add_flag("-q,--quiet", sum.quiet, "with --check: print only the entries that fail");
+  command.add_flag("--strict", sum.strict, "with --check: list and fail on entries not in the manifest");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +65,8 @@ int main(int argc, char** argv) {
   VerifyOptions verify;
   TreeOptions tree;
   CmtOptions cmt;
+  DiffOptions diff;
+  SumOptions sum;
   std::function<int()> run;
 
   CLI::App* info_command = app.add_subcommand("info", "the header's fields and the archive's totals");
@@ -101,6 +121,20 @@ int main(int argc, char** argv) {
   add_archive(*cmt_command, cmt.archive);
   cmt_command->add_flag("--json", cmt.json, "the table as one JSON object");
   cmt_command->callback([&] { run = [&] { return run_cmt(cmt); }; });
+
+  CLI::App* diff_command =
+      app.add_subcommand("diff", "the entries and header fields that differ between OLD and NEW");
+  add_diff_options(*diff_command, diff);
+  add_selection(*diff_command, diff.selection);
+  add_threads(*diff_command, diff.threads);
+  diff_command->callback([&] { run = [&] { return run_diff(diff); }; });
+
+  CLI::App* sum_command =
+      app.add_subcommand("sum", "a SHA-256 manifest of the decoded entries, or --check one");
+  add_sum_options(*sum_command, sum);
+  add_selection(*sum_command, sum.selection);
+  add_threads(*sum_command, sum.threads);
+  sum_command->callback([&] { run = [&] { return run_sum(sum); }; });
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,343 @@
+// portal_dat diff and sum end to end: expected outputs over two archives that
+// differ in every way diff reports, manifests against sha256sum's, --check of
+// a tampered manifest, and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "quorvane_dat/lib/dat_database.hpp"
+#include "tools/dat_writer/dat_writer.hpp"
+#include "tools/portal_dat/archive_compare.hpp"
+#include "tools/portal_dat/sha256_digest.hpp"
+#include "tools/portal_dat_sample/maneuver_rows.hpp"
+#include "tools/portal_dat_sample/sample_archive.hpp"
+#include "unittests/support/process.hpp"
+#include "unittests/support/scratch_dir.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using portal_dat_sample::Variant;
+using test_support::ProcessResult;
+using test_support::ScratchDir;
+
+ProcessResult portal_dat(std::vector<std::string> args, test_support::ProcessOptions options = {}) {
+  args.insert(args.begin(), PORTAL_DAT_EXE);
+  return test_support::run_process(args, options);
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+dat_writer::Bytes bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
+
+dat_writer::FileSpec file(std::uint32_t id, dat_writer::Bytes content, bool compressed = false,
+                          std::uint32_t version = 1, std::uint32_t timestamp = 1700000000) {
+  return {id, std::move(content), compressed, timestamp, version};
+}
+
+fs::path write_archive(const fs::path& path, std::uint32_t game_version,
+                       const std::vector<dat_writer::FileSpec>& files) {
+  dat_writer::ArchiveBuilder builder(256);
+  builder.header().game_version = game_version;
+  dat_writer::add_files_with_directory(builder, files);
+  builder.write_file(path);
+  return path;
+}
+
+// OLD and NEW: one file unchanged, one changed, one removed, one added, two
+// whose content is the same but whose entry changed (iteration and date;
+// compression and stored size), one more unchanged, and the combat maneuver
+// table with one row moved to another height and one row added; and NEW
+// again with its files in the opposite order.
+struct ArchivePair {
+  ScratchDir dir{"portal_dat_diff"};
+  fs::path old_path, new_path, reversed_path;
+
+  ArchivePair() {
+    using namespace portal_dat_sample;
+    const dat_writer::Bytes repeated = bytes_of(std::string(40, 'a') + std::string(40, 'b') + std::string(40, 'a'));
+    const dat_writer::Bytes other(300, 0x42);
+    std::vector<quorvane_dat::CombatManeuver> new_rows = maneuver_rows(Variant::HeightsOneOneThree);
+    new_rows.push_back({SWORD_SHIELD_COMBAT, 3, ATTACK_SLASH, 250, UNNAMED_LOW_BACKHAND});
+    old_path = write_archive(dir.file("old.dat"), 2, {
+        file(0x01000001, bytes_of("the same in both")),
+        file(0x01000002, bytes_of("old content")),
+        file(0x01000003, bytes_of("only in the old one")),
+        file(0x06000001, bytes_of("new iteration and date")),
+        file(0x06000002, repeated),
+        file(0x06000003, other, true),
+        file(COMBAT_MANEUVER_TABLE_ID, encode_table(COMBAT_MANEUVER_TABLE_ID, maneuver_rows(Variant::Retail)), true),
+    });
+    std::vector<dat_writer::FileSpec> new_files = {
+        file(0x01000001, bytes_of("the same in both")),
+        file(0x01000002, bytes_of("new content!")),
+        file(0x01000004, bytes_of("only in the new one")),
+        file(0x06000001, bytes_of("new iteration and date"), false, 2, 1700086400),
+        file(0x06000002, repeated, true),
+        file(0x06000003, other, true),
+        file(COMBAT_MANEUVER_TABLE_ID, encode_table(COMBAT_MANEUVER_TABLE_ID, new_rows), true),
+    };
+    new_path = write_archive(dir.file("new.dat"), 3, new_files);
+    // The same files stored in the opposite order: no entry is met at the
+    // same point of both reads, so each is compared by its digests.
+    std::reverse(new_files.begin(), new_files.end());
+    reversed_path = write_archive(dir.file("reversed.dat"), 3, new_files);
+  }
+};
+
+const ArchivePair& pair() {
+  static const ArchivePair archives;
+  return archives;
+}
+
+// A sample archive of the variant, written once per variant.
+std::string sample(Variant variant) {
+  static const ScratchDir dir("portal_dat_compare_sample");
+  const fs::path path = dir.file(std::to_string(static_cast<int>(variant)) + ".dat");
+  if (!fs::exists(path)) portal_dat_sample::write_sample_archive(path, {.variant = variant, .filler_files = 100});
+  return path.string();
+}
+
+TEST(PortalDatDiff, MatchesExpectedFiles) {
+  const std::string a = pair().old_path.string(), b = pair().new_path.string();
+  const struct {
+    std::vector<std::string> args;
+    const char* expected;
+  } cases[] = {
+      {{a, b}, "diff.txt"},
+      {{a, b, "--metadata", "--records"}, "diff_metadata_records.txt"},
+      {{a, pair().reversed_path.string(), "--metadata", "--records"}, "diff_metadata_records.txt"},
+      {{a, b, "--metadata", "--records", "--json", "--threads", "1"}, "diff_metadata_records.jsonl"},
+      {{a, b, "--stat", "--metadata"}, "diff_stat.txt"},
+      {{a, b, "--stat", "--json"}, "diff_stat.jsonl"},
+      {{a, b, "--type", "6", "01000002-01000003", "--metadata"}, "diff_selected.txt"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "diff");
+    const ProcessResult result = portal_dat(args);
+    EXPECT_EQ(result.status, 1) << c.expected << ": " << result.err;
+    EXPECT_EQ(result.err, "") << c.expected;
+    EXPECT_EQ(result.out, read_text(fs::path(PORTAL_DAT_EXPECTED_DIR) / c.expected)) << c.expected;
+  }
+}
+
+TEST(PortalDatDiff, ExitStatusesAndTrouble) {
+  const std::string a = pair().old_path.string(), b = pair().new_path.string();
+  const std::string retail = sample(Variant::Retail);
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* in_out;  // expected in standard output
+    const char* in_err;  // expected in standard error ("" for none at all)
+  } cases[] = {
+      {{a, a, "--metadata"}, 0, "0 added, 0 removed, 0 changed, 0 metadata only, 7 unchanged\n", ""},
+      // Metadata-only differences count only with --metadata.
+      {{a, b, "06000001-06000002"}, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
+      {{a, b, "06000001", "--metadata"}, 1, "m 06000001 iteration 1 -> 2", ""},
+      {{a, b, "01000004"}, 1, "+ 01000004 19\n", ""},
+      {{a, b, "7FFFFFFF"}, 2, "0 added", "7FFFFFFF: in neither archive"},
+      {{a, pair().dir.file("absent.dat").string()}, 2, "", "cannot open"},
+      {{a, b, "0x20-0x10"}, 2, "", "ends before it starts"},
+      {{a, b, "--stat", "--records"}, 2, "", "excludes"},
+      // A file that cannot be read is trouble, never a difference.
+      {{retail, sample(Variant::UnreadableTable)}, 2, "102 unchanged, 1 unreadable\n", ": 30000000: "},
+      {{sample(Variant::UnreadableTable), retail, "--json"}, 2, "\"unreadable\":1}", ": 30000000: "},
+      // Content that differs, but a table that cannot be read as one.
+      {{retail, sample(Variant::ShortTable)}, 1, "M 30000000 2848 -> 4\n", ""},
+      {{retail, sample(Variant::ShortTable), "--records"}, 2, "M 30000000 2848 -> 4\n",
+       "cannot read the combat maneuver table"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "diff");
+    const ProcessResult result = portal_dat(args);
+    const std::string what = testing::PrintToString(c.args) + "\n" + result.out + result.err;
+    EXPECT_EQ(result.status, c.status) << what;
+    EXPECT_NE(result.out.find(c.in_out), std::string::npos) << what;
+    if (*c.in_err == '\0') {
+      EXPECT_EQ(result.err, "") << what;
+    } else {
+      EXPECT_NE(result.err.find(c.in_err), std::string::npos) << what;
+      EXPECT_TRUE(result.err.starts_with("portal_dat: ")) << what;
+    }
+    EXPECT_EQ(result.out.find("M 30000000 2848 -> 2848"), std::string::npos) << what;
+  }
+}
+
+test_support::ProcessOptions in_dir(const fs::path& dir) {
+  test_support::ProcessOptions options;
+  options.cwd = dir.string();
+  return options;
+}
+
+// Within the bound on copies waiting for their other side, entries are
+// compared byte for byte; past it by digests, with the same results.
+TEST(PortalDatDiff, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
+  auto old_database = quorvane_dat::DatDatabase::new_(pair().old_path);
+  auto new_database = quorvane_dat::DatDatabase::new_(pair().new_path);
+  ASSERT_TRUE(old_database && new_database);
+  const auto all = [](const quorvane_dat::DatDatabase& database) {
+    std::vector<quorvane_dat::DatFileEntry> entries;
+    for (const auto& item : database.files()) entries.push_back(item.second);
+    return entries;
+  };
+  const std::vector<quorvane_dat::DatFileEntry> old_entries = all(*old_database), new_entries = all(*new_database);
+  // The five small files shared take 469 bytes together, the table 2848.
+  for (const auto& [limit, direct] : {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6},
+                                      {400, 5}, {0, 0}}) {
+    const portal_dat::Comparison comparison =
+        portal_dat::compare_archives(*old_database, old_entries, *new_database, new_entries, 2, limit);
+    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+    EXPECT_EQ(comparison.compared_directly, direct) << limit;
+    std::string same;
+    for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
+    EXPECT_EQ(same, "=!!!===!") << limit;  // by id; the added and removed entries count as not the same
+  }
+}
+
+// The names of the *.bin files in `dir`, sorted.
+std::vector<std::string> bin_names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& item : fs::directory_iterator(dir)) names.push_back(item.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(PortalDatSum, AgreesWithSha256sumOfAnExtraction) {
+  const std::string sha256sum = test_support::find_program("sha256sum");
+  if (sha256sum.empty()) GTEST_SKIP() << "no sha256sum";
+  const ScratchDir dir("portal_dat_sum");
+  const fs::path out = dir.file("out");
+  const std::string archive = sample(Variant::Retail);
+  ASSERT_EQ(portal_dat({"extract", "-q", archive, "-o", out.string()}).status, 0);
+  std::vector<std::string> names = bin_names(out);
+  ASSERT_EQ(names.size(), 103U);
+
+  const ProcessResult sum = portal_dat({"sum", archive});
+  ASSERT_EQ(sum.status, 0) << sum.err;
+  std::vector<std::string> args = names;
+  args.insert(args.begin(), sha256sum);
+  const ProcessResult reference = test_support::run_process(args, in_dir(out));
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  EXPECT_EQ(sum.out, reference.out);
+  const ProcessResult selected = portal_dat({"sum", archive, "--type", "0x30"});
+  std::istringstream reference_lines(reference.out);
+  std::string tables;
+  for (std::string line; std::getline(reference_lines, line);) {
+    if (line.substr(66, 2) == "30") tables += line + "\n";
+  }
+  EXPECT_EQ(selected.out, tables);
+
+  // Each manifest is accepted by the other program, the tagged form too.
+  write_text(dir.file("ours"), sum.out);
+  args.insert(args.begin() + 1, "--tag");
+  write_text(dir.file("tagged"), test_support::run_process(args, in_dir(out)).out);
+  write_text(dir.file("binary"), std::string(sum.out).replace(64, 2, " *"));
+  EXPECT_EQ(test_support::run_process({sha256sum, "-c", "--quiet", dir.file("ours").string()},
+                                      in_dir(out)).status, 0);
+  for (const char* manifest : {"ours", "tagged", "binary"}) {
+    const ProcessResult check = portal_dat({"sum", "--check", dir.file(manifest).string(), archive});
+    EXPECT_EQ(check.status, 0) << manifest << check.err;
+    EXPECT_EQ(check.err, "") << manifest;
+    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 103) << manifest;
+    EXPECT_NE(check.out.find("30000000.bin: OK\n"), std::string::npos) << manifest;
+  }
+}
+
+TEST(PortalDatSum, CheckReportsChangedMissingAndExtraEntries) {
+  const ScratchDir dir("portal_dat_check");
+  const std::string archive = sample(Variant::Retail);
+  const std::string manifest = portal_dat({"sum", archive}).out;
+  std::istringstream in(manifest);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 103U);
+  const std::string changed = lines[0].substr(66), extra = lines[1].substr(66);
+  lines[0][0] = lines[0][0] == '0' ? '1' : '0';
+  lines.erase(lines.begin() + 1);
+  lines.push_back(std::string(64, 'a') + "  7FFFFFFF.bin");
+  lines.push_back("not a checksum line");
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  const fs::path tampered = dir.file("tampered");
+  write_text(tampered, text);
+
+  const ProcessResult strict = portal_dat({"sum", "-c", tampered.string(), archive, "--quiet", "--strict"});
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.out, changed + ": FAILED\n7FFFFFFF.bin: missing\n" + extra + ": not in the manifest\n");
+  EXPECT_EQ(strict.err,
+            "portal_dat: WARNING: 1 line is improperly formatted\n"
+            "portal_dat: WARNING: 1 listed file could not be read\n"
+            "portal_dat: WARNING: 1 computed checksum did NOT match\n"
+            "portal_dat: WARNING: 1 entry of the archive is not in the manifest\n");
+  const ProcessResult plain = portal_dat({"sum", "--check", tampered.string(), archive});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_EQ(std::count(plain.out.begin(), plain.out.end(), '\n'), 103);
+  EXPECT_NE(plain.out.find(lines[1].substr(66) + ": OK\n"), std::string::npos);
+  EXPECT_EQ(plain.out.find("not in the manifest"), std::string::npos);
+
+  // An improperly formatted line, or an entry the manifest lacks, fails
+  // nothing unless --strict.
+  write_text(dir.file("one_more_line"), manifest + "garbage\n");
+  write_text(dir.file("one_line_less"), manifest.substr(manifest.find('\n') + 1));
+  for (const char* name : {"one_more_line", "one_line_less"}) {
+    EXPECT_EQ(portal_dat({"sum", "-c", dir.file(name).string(), archive}).status, 0) << name;
+    EXPECT_EQ(portal_dat({"sum", "-c", dir.file(name).string(), archive, "--strict"}).status, 1) << name;
+  }
+}
+
+TEST(PortalDatSum, FailuresExitOneAndUsageErrorsTwo) {
+  const ScratchDir dir("portal_dat_sum_fail");
+  write_text(dir.file("garbage"), "garbage\n");
+  write_text(dir.file("ok"), portal_dat({"sum", sample(Variant::Retail), "30000000"}).out);
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* in_err;
+  } cases[] = {
+      {{"sum", dir.file("absent.dat").string()}, 1, "cannot open"},
+      {{"sum", sample(Variant::UnreadableTable)}, 1, "30000000: "},
+      {{"sum", sample(Variant::Retail), "7FFFFFFF"}, 1, "7FFFFFFF: not in the archive"},
+      {{"sum", "-c", dir.file("absent").string(), sample(Variant::Retail)}, 1, "cannot read"},
+      {{"sum", "-c", dir.file("garbage").string(), sample(Variant::Retail)}, 1, "no properly formatted"},
+      {{"sum", "-c", dir.file("ok").string(), sample(Variant::UnreadableTable)}, 1, "could not be read"},
+      {{"sum", "-c", dir.file("ok").string(), sample(Variant::Retail), "0x30"}, 2, "takes no ids"},
+      {{"sum", sample(Variant::Retail), "xyz"}, 2, "not a file id"},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = portal_dat(c.args);
+    EXPECT_EQ(result.status, c.status) << testing::PrintToString(c.args) << result.err;
+    EXPECT_NE(result.err.find(c.in_err), std::string::npos) << result.err;
+  }
+}
+
+TEST(PortalDatSum, DigestOfKnownBytesAndAnUnknownAlgorithm) {
+  portal_dat::Sha256Hasher hasher;
+  const auto digest = hasher.digest(bytes_of("abc"));
+  ASSERT_TRUE(digest.has_value());
+  EXPECT_EQ(portal_dat::to_hex(*digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(portal_dat::parse_digest_hex("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"), digest);
+  EXPECT_FALSE(portal_dat::parse_digest_hex(std::string(63, 'a')).has_value());
+  EXPECT_FALSE(portal_dat::parse_digest_hex(std::string(63, 'a') + "g").has_value());
+  portal_dat::Sha256Hasher unknown("NO-SUCH-DIGEST");
+  EXPECT_FALSE(unknown.ok());
+  EXPECT_NE(unknown.error().find("NO-SUCH-DIGEST"), std::string::npos);
+  EXPECT_FALSE(unknown.digest(bytes_of("abc")).has_value());
+}
+
+}  // namespace
