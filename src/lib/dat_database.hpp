@@ -79,7 +79,7 @@ class QUORVANE_DAT_API DatDatabase {
   std::uint64_t archive_length() const noexcept { return archive_length_; }
 
  private:
-  friend class BatchAccess;
+  friend class DatabaseAccess;
   DatDatabase(DatHeader header, std::unique_ptr<const ArchiveSource> source,
               std::uint64_t archive_length);
   static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const ArchiveSource> source,
