@@ -304,6 +304,13 @@ DatResult<std::span<const std::uint8_t>> FileStream::next() {
 
 DatResult<void> FileStream::drain() {
   for (;;) {
+    // Once a chain has looped, every later block is one already read without
+    // error, so the rest of its stored bytes can neither fail nor tell
+    // anything new; only decoding still needs them.
+    if (!impl_->decoder && impl_->cursor.loops() && !impl_->error) {
+      impl_->finished = true;
+      return {};
+    }
     auto piece = next();
     if (!piece) return Err{std::move(piece).error()};
     if (piece->empty()) return {};

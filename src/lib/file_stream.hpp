@@ -54,7 +54,9 @@ class QUORVANE_DAT_API FileStream {
   /// The next piece, valid until the next call; an empty piece at the end.
   /// After an error every further call returns that error again.
   DatResult<std::span<const std::uint8_t>> next();
-  /// Reads the rest without handing it over (its outcome still counts).
+  /// Reads the rest without handing it over (its outcome still counts); the
+  /// stored bytes of a chain found looping are not read further, since they
+  /// can neither fail nor change the outcome.
   DatResult<void> drain();
 
   /// Whether the end (or an error) has been reached.

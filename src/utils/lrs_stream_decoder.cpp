@@ -5,6 +5,14 @@
 
 namespace quorvane_dat {
 
+namespace {
+
+// A group is one flag byte and eight tokens: at most 17 input and 136 output bytes.
+constexpr std::size_t GROUP_INPUT_MAX = 1 + 8 * 2;
+constexpr std::size_t GROUP_OUTPUT_MAX = 8 * 17;
+
+}  // namespace
+
 LrsStreamDecoder::LrsStreamDecoder(std::size_t piece_bytes)
     : buffer_(HISTORY + std::max<std::size_t>(piece_bytes, 1)),
       piece_(std::max<std::size_t>(piece_bytes, 1)) {}
@@ -31,6 +39,46 @@ std::size_t LrsStreamDecoder::feed(std::span<const std::uint8_t> input) {
   }
   const std::size_t capacity = taken_ + piece_;
   std::uint8_t* const out = buffer_.data();
+  // Whole groups at a group's start with room to spare in input, output and
+  // declared size: no state to keep between tokens.
+  while (!ended_ && mask_ == 0 && copy_left_ == 0 && input.size() - i >= GROUP_INPUT_MAX &&
+         capacity - end_ >= GROUP_OUTPUT_MAX && declared_ - produced_ >= GROUP_OUTPUT_MAX) {
+    const unsigned flags = input[i++];
+    if (flags == 0) {
+      std::memcpy(out + end_, input.data() + i, 8);
+      i += 8;
+      end_ += 8;
+      produced_ += 8;
+      continue;
+    }
+    for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
+      if ((flags & mask) == 0) {
+        out[end_++] = input[i++];
+        ++produced_;
+        continue;
+      }
+      const std::size_t b1 = input[i + 1];
+      const std::size_t distance = input[i] | ((b1 >> 4) << 8);
+      i += 2;
+      if (distance == 0) {
+        stop();
+        return i;
+      }
+      if (distance > produced_) {
+        findings_.back_reference_before_start = true;
+        if (produced_ == 0) {
+          stop();
+          return i;
+        }
+      }
+      const std::uint64_t first = produced_ - end_;
+      for (std::size_t k = (b1 & 0x0FU) + 2; k != 0; --k) {
+        const std::uint64_t source = distance > produced_ ? 0 : produced_ - distance;
+        out[end_++] = out[source - first];
+        ++produced_;
+      }
+    }
+  }
   while (!ended_) {
     if (copy_left_ != 0) {
       // Byte by byte, each from `distance_` back (or the first byte while the

@@ -17,6 +17,7 @@ enum class SortKey { Id, Offset, Size };
 
 struct InfoOptions {
   std::string archive;
+  bool json = false;
 };
 
 struct LsOptions {
@@ -31,6 +32,7 @@ struct CatOptions {
   std::string id;
   bool raw = false;
   bool force = false;
+  bool salvage = false;
 };
 
 struct ExtractOptions {
@@ -39,6 +41,8 @@ struct ExtractOptions {
   std::string directory;
   bool force = false;
   bool quiet = false;
+  bool salvage = false;
+  bool verbose = false;
   unsigned threads = 0;
 };
 
@@ -46,6 +50,7 @@ struct VerifyOptions {
   std::string archive;
   bool json = false;
   bool quiet = false;
+  bool verbose = false;
   unsigned threads = 0;
 };
 

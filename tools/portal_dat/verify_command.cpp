@@ -115,11 +115,11 @@ int run_verify(const VerifyOptions& options) {
   BlockUses uses;
 
   quorvane_dat::BatchOptions batch;
-  batch.threads = options.threads;
+  batch.threads = reading_threads(options.threads, options.verbose);
   batch.decode = true;
   batch.collect_blocks = true;
-  // Only the compressed files' bytes are looked at (their decoded size).
-  batch.deliver_stored = false;
+  // No file's bytes are handed over: only what reading and decoding found.
+  batch.check_only = true;
   std::uint64_t entries = 0;
   const auto ran = quorvane_dat::read_batch(
       *database, {}, batch, [&](const quorvane_dat::BatchFile& file) {
@@ -128,16 +128,16 @@ int run_verify(const VerifyOptions& options) {
         const Owner owner{false, file.entry->id};
         if (file.error != nullptr) {
           log.add(owner, file.error->display());
-        } else if (file.entry->is_compressed() && file.bytes.size() != file.declared_size) {
-          log.add(owner, "decodes to " + std::to_string(file.bytes.size()) +
-                             " bytes, but its body declares " + std::to_string(file.declared_size));
+        } else if (file.findings.short_output) {
+          log.add(owner, "decodes to fewer bytes than the " + std::to_string(file.declared_size) +
+                             " its body declares");
         }
         uses.add(owner, file.blocks);
         return true;
       });
   progress.clear();
   if (!ran) {
-    report_error("cannot read the archive's files: " + ran.error().display());
+    report_error("cannot read the archive's files: " + ran.error().plain());
     return EXIT_PROBLEM;
   }
 
