@@ -21,7 +21,7 @@ namespace quorvane_dat {
 class QUORVANE_DAT_API LrsStreamDecoder {
  public:
   /// Output bytes kept for back-references: the farthest a token reaches.
-  static constexpr std::size_t HISTORY = 4096;
+  static constexpr std::size_t HISTORY = 4095;
 
   /// `piece_bytes`: the most output gathered before it must be taken (at least 1).
   explicit LrsStreamDecoder(std::size_t piece_bytes = std::size_t{64} << 10);

@@ -48,6 +48,14 @@ TEST(StreamDecoder, SplitAnyWayItGivesWhatDecompressLrsGives) {
   Bytes text;
   for (int i = 0; i < 20000; ++i) text.push_back(static_cast<std::uint8_t>("stance backhand "[i % 16] + i / 997));
   inputs.push_back(dat_writer::compress_lrs(text));
+  // 5000 literals, then references reaching as far back as a token can.
+  Bytes farthest = {0xA8, 0x13, 0, 0};  // declares 5032
+  for (int i = 0; i < 625; ++i) {
+    farthest.push_back(0);
+    for (int k = 0; k < 8; ++k) farthest.push_back(static_cast<std::uint8_t>(i * 8 + k));
+  }
+  farthest.insert(farthest.end(), {0xC0, 0xFF, 0xFF, 0xFF, 0xFE});  // distance 4095, lengths 17 and 16
+  inputs.push_back(farthest);
   Bytes declared_more = inputs.back();
   declared_more[2] ^= 0x10;  // declares more than the stream holds
   inputs.push_back(declared_more);
