@@ -67,7 +67,8 @@ class QUORVANE_DAT_API DatDatabase {
                                                       std::uint32_t size) const;
 
   /// The blocks, in chain order, whose pointers gathering `size` bytes from
-  /// `offset` reads.
+  /// `offset` reads; a chain that loops ends with the first block it comes
+  /// back to.
   DatResult<std::vector<std::uint32_t>> chain_blocks(std::uint32_t offset,
                                                      std::uint32_t size) const;
 
