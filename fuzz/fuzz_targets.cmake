@@ -11,6 +11,7 @@ set(QUORVANE_FUZZ_DIR "${CMAKE_CURRENT_LIST_DIR}")
 set(QUORVANE_FUZZ_HARNESSES
   "archive_open|quorvane_dat"
   "decompress_lrs|quorvane_dat"
+  "lrs_stream_decoder|quorvane_dat"
   "combat_maneuver_table|quorvane_dat"
   "parse_opts|check_runner"
   "terminfo|check_runner"

@@ -27,7 +27,7 @@ while getopts "t:j:h" opt; do
 done
 shift $((OPTIND - 1))
 
-all=(archive_open decompress_lrs combat_maneuver_table parse_opts terminfo json_escape xml_escape)
+all=(archive_open decompress_lrs lrs_stream_decoder combat_maneuver_table parse_opts terminfo json_escape xml_escape)
 harnesses=("$@")
 [ ${#harnesses[@]} -eq 0 ] && harnesses=("${all[@]}")
 

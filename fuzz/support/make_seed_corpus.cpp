@@ -194,6 +194,23 @@ void decoder_seeds(CorpusWriter& w) {
   w.write("decompress_lrs", "reference_first", Bytes{4, 0, 0, 0, 0x80, 0x01, 0x00, 0x61});
 }
 
+// The streaming decoder's inputs: two bytes choosing the feed and piece
+// sizes, then a body.
+void stream_decoder_seeds(CorpusWriter& w) {
+  const std::string text = "the quick brown fox jumps over the lazy dog; the quick brown fox again";
+  const Bytes body = dat_writer::compress_lrs(Bytes(text.begin(), text.end()));
+  const auto with = [](std::uint8_t feed, std::uint8_t piece, Bytes rest) {
+    rest.insert(rest.begin(), {feed, piece});
+    return rest;
+  };
+  w.write("lrs_stream_decoder", "bytewise", with(0, 0, body));
+  w.write("lrs_stream_decoder", "split_header", with(2, 1, body));
+  w.write("lrs_stream_decoder", "long_runs", with(0x85, 3, dat_writer::compress_lrs(Bytes(20000, 0x41))));
+  w.write("lrs_stream_decoder", "far_reference", with(1, 0, Bytes{8, 0, 0, 0, 0x30, 0x61, 0x62, 0x03, 0x02, 0x00, 0x00}));
+  w.write("lrs_stream_decoder", "reference_first", with(3, 0, Bytes{4, 0, 0, 0, 0x80, 0x01, 0x00, 0x61}));
+  w.write("lrs_stream_decoder", "short", with(1, 0, Bytes{1, 2, 3}));
+}
+
 void table_seeds(CorpusWriter& w) {
   w.write("combat_maneuver_table", "three_rows", table_bytes(3, 3));
   w.write("combat_maneuver_table", "no_rows", table_bytes(0, 0));
@@ -319,6 +336,7 @@ int main(int argc, char** argv) {
     CorpusWriter writer{std::filesystem::path(argv[1])};
     archive_seeds(writer);
     decoder_seeds(writer);
+    stream_decoder_seeds(writer);
     table_seeds(writer);
     cli_seeds(writer);
     terminfo_seeds(writer);

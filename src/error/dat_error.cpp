@@ -61,6 +61,16 @@ std::string DatError::display() const {
       kind_);
 }
 
+std::string DatError::plain() const {
+  const BinRead* parse = as<BinRead>();
+  std::string text = parse != nullptr ? "Binary read error: " + parse->error.plain() : display();
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return text;
+}
+
 std::string DatError::debug() const {
   return std::visit(
       Overloaded{

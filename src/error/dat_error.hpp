@@ -48,6 +48,10 @@ class QUORVANE_DAT_API DatError {
 
   /// "File ID 30000000 not found in provider", "IO error: ...", ...
   std::string display() const;
+  /// The display text as one plain line for a terminal or a log: a parse
+  /// error without its framed report (ParseError::plain), and any control
+  /// character, line breaks and escape sequences included, shown as '?'.
+  std::string plain() const;
   /// "NotFound(805306368)", "PathError { path: \"...\", source: Os { ... } }", ...
   std::string debug() const;
 

@@ -38,6 +38,18 @@ ParseError&& ParseError::with_frame(ContextFrame frame) && {
   return std::move(*this);
 }
 
+std::string ParseError::plain() const {
+  std::string out = first_.display();
+  for (std::size_t index = 0; index < frames_.size(); ++index) {
+    out.append(index == 0 ? " (" : "; ");
+    std::string message = frames_[index].message;
+    if (message.starts_with("While ")) message[0] = 'w';
+    out.append(message);
+  }
+  if (!frames_.empty()) out.push_back(')');
+  return out;
+}
+
 std::string ParseError::report() const {
   if (frames_.empty()) return first_.display();
 

@@ -50,6 +50,10 @@ class QUORVANE_DAT_API ParseError {
   /// The report text: the I/O error's display text for a bare failure, or the
   /// framed backtrace block for a context chain. Debug form is the same text.
   std::string report() const;
+  /// One plain line: the I/O error's display text, then the frames' messages
+  /// in parentheses ("failed to fill whole buffer (while parsing field
+  /// 'magic' in DatHeader)"); no escapes, source paths or newlines.
+  std::string plain() const;
 
   friend bool operator==(const ParseError&, const ParseError&) = default;
 

@@ -21,6 +21,7 @@
 
 #include "quorvane_base/little_endian.hpp"
 #include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/database_access.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/library_boundary.hpp"
 #include "quorvane_dat/lib/segment_reader.hpp"
@@ -28,12 +29,6 @@
 #include "quorvane_dat/utils/positioned_read.hpp"
 
 namespace quorvane_dat {
-
-// The handle's open file, for the batch reader alone.
-class BatchAccess {
- public:
-  static const ArchiveSource& file(const DatDatabase& database) noexcept { return *database.source_; }
-};
 
 namespace {
 
@@ -47,6 +42,8 @@ struct FileResult {
   std::vector<std::uint32_t> blocks;
   std::uint64_t declared_size = 0;
   DecodeFindings findings;
+  bool chain_loops = false;
+  bool streamed = false;  // read through a FileStream, not held whole
   std::optional<DatError> error;
 };
 
@@ -86,9 +83,22 @@ class Batch {
   bool decoded(const DatFileEntry& entry) const noexcept {
     return options_.decode && entry.is_compressed();
   }
+  // Whether the file's stored bytes go to the worker's own buffer, one place
+  // per file: those to decode, and in a check those whose declared size is
+  // taken from their first bytes.
+  bool in_stored(const DatFileEntry& entry) const noexcept {
+    return decoded(entry) || (options_.check_only && entry.is_compressed());
+  }
   // Whether the file's bytes are handed over (decoded or as stored).
   bool kept(const DatFileEntry& entry) const noexcept {
-    return options_.deliver_stored || entry.is_compressed();
+    return !options_.check_only && (options_.deliver_stored || entry.is_compressed());
+  }
+  // Whether the file is too large to hold whole: its stored size, or the
+  // most its stream could decode to (17 bytes per 2), exceeds the bound.
+  bool streamed(const DatFileEntry& entry) const noexcept {
+    if (entry.size > database_.archive_length()) return false;  // refused at once
+    const std::uint64_t most = decoded(entry) ? std::uint64_t{entry.size} / 2 * 17 + 1 : entry.size;
+    return std::max<std::uint64_t>(entry.size, most) > options_.stream_above;
   }
 
   // Where the chain of `entry` would end if its blocks lay one after another.
@@ -112,9 +122,9 @@ class Batch {
         const DatFileEntry& entry = files_[last];
         const std::uint64_t span = chain_end(entry) - start;
         if (last > first && (span > window_ || bytes + entry.size > window_)) break;
-        bytes += entry.size;
-        if (entry.size <= database_.archive_length()) {
-          if (decoded(entry)) {
+        if (!streamed(entry)) bytes += entry.size;
+        if (entry.size <= database_.archive_length() && !streamed(entry)) {
+          if (in_stored(entry)) {
             segment.stored_bytes += entry.size;
           } else if (kept(entry)) {
             segment.arena_bytes += entry.size;
@@ -133,14 +143,36 @@ class Batch {
   // What a worker keeps from one segment to the next.
   struct Worker {
     explicit Worker(const Batch& batch)
-        : reader(BatchAccess::file(batch.database_), batch.database_.header().block_size) {}
+        : reader(DatabaseAccess::file(batch.database_), batch.database_.header().block_size) {}
     detail::SegmentReader reader;
     std::vector<detail::GatherTarget> targets;
     std::unique_ptr<std::uint8_t[]> stored;  // the compressed files' stored bytes
     std::uint64_t stored_capacity = 0;
     std::unique_ptr<std::uint8_t[]> discard;  // where files not handed over are read to
     std::uint64_t discard_capacity = 0;
+    std::vector<std::uint8_t> scratch;  // decoded bytes that are not handed over
   };
+
+  StreamOptions stream_options() const noexcept {
+    StreamOptions options;
+    options.decode = options_.decode;
+    options.collect_blocks = options_.collect_blocks;
+    return options;
+  }
+
+  // Reads a large file through a stream on the worker, keeping only its outcome.
+  void check_streamed(const DatFileEntry& entry, FileResult& result) const {
+    auto stream = FileStream::open(database_, entry, stream_options());
+    if (!stream) {
+      result.error = std::move(stream).error();
+      return;
+    }
+    if (auto drained = stream->drain(); !drained) result.error = std::move(drained).error();
+    if (!result.error) result.declared_size = stream->declared_size();
+    result.findings = stream->findings();
+    result.chain_loops = stream->chain_loops();
+    if (!result.error) result.blocks.assign(stream->blocks().begin(), stream->blocks().end());
+  }
 
   // Reads and decodes the files of `segment`; when even its bookkeeping
   // cannot be allocated, every file of it is handed over as out of memory.
@@ -155,8 +187,17 @@ class Batch {
     }
     for (std::size_t i = segment.first; i < segment.last; ++i) {
       FileResult& result = segment.results[i - segment.first];
-      if (result.error || !decoded(files_[i])) continue;
       try {
+        if (result.streamed) {
+          if (options_.check_only) check_streamed(files_[i], result);
+          continue;
+        }
+        if (result.error || !decoded(files_[i])) continue;
+        if (options_.check_only) {
+          decompress_lrs_into(result.bytes, worker.scratch, result.findings);
+          result.bytes = {};
+          continue;
+        }
         decompress_lrs_into(result.bytes, result.decoded, result.findings);
         result.bytes = result.decoded;
       } catch (const std::bad_alloc&) {
@@ -196,24 +237,29 @@ class Batch {
                                                         database_.archive_length());
         continue;
       }
+      if (streamed(entry)) {
+        result.streamed = true;
+        continue;
+      }
       // Files that are read only to be checked all share one scratch place.
       std::uint8_t* discard = worker.discard.get();
-      std::uint8_t*& place = decoded(entry) ? stored : kept(entry) ? arena : discard;
-      if (kept(entry)) result.bytes = {place, entry.size};
+      std::uint8_t*& place = in_stored(entry) ? stored : kept(entry) ? arena : discard;
+      result.bytes = {place, entry.size};
       worker.targets.push_back({&entry, {place, entry.size},
                                 options_.collect_blocks ? &result.blocks : nullptr,
-                                &result.error});
-      if (kept(entry)) place += entry.size;
+                                &result.error, &result.chain_loops});
+      if (in_stored(entry) || kept(entry)) place += entry.size;
     }
     worker.reader.gather(worker.targets);
     for (std::size_t i = segment.first; i < segment.last; ++i) {
       const DatFileEntry& entry = files_[i];
       FileResult& result = segment.results[i - segment.first];
-      if (result.error) {
-        result.bytes = {};
-      } else if (entry.is_compressed() && entry.size >= 4) {
+      if (result.streamed) continue;
+      if (!result.error && entry.is_compressed() && entry.size >= 4) {
         result.declared_size = quorvane_base::load_u32_le(result.bytes.data());
       }
+      // What is not handed over is looked at only to decode it.
+      if (result.error || (!kept(entry) && !decoded(entry))) result.bytes = {};
     }
   }
 
@@ -229,7 +275,12 @@ class Batch {
         continue;
       }
       const FileResult& result = segment.results[i - segment.first];
+      if (result.streamed && !options_.check_only) {
+        go_on = hand_over_stream(file, callback);
+        continue;
+      }
       file.declared_size = result.declared_size;
+      file.chain_loops = result.chain_loops;
       if (result.error) {
         file.error = &*result.error;
       } else {
@@ -244,6 +295,20 @@ class Batch {
     std::vector<FileResult>().swap(segment.results);
     segment.arena.reset();
     return go_on;
+  }
+
+  // Hands a large file over as a stream that the callback may read.
+  bool hand_over_stream(BatchFile& file, const BatchCallback& callback) {
+    auto stream = FileStream::open(database_, *file.entry, stream_options());
+    if (!stream) {
+      const DatError error = std::move(stream).error();
+      file.declared_size = file.entry->size;
+      file.error = &error;
+      return callback(file);
+    }
+    file.declared_size = stream->declared_size();
+    file.stream = &*stream;
+    return callback(file);
   }
 
   DatResult<void> run_inline(const BatchCallback& callback) {

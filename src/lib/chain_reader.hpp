@@ -39,8 +39,12 @@ class ChainReader {
       : file_(file), block_size_(block_size), out_(out) {}
 
   // Makes the reader append the offset of every block whose pointer it reads
-  // to `blocks`, in chain order.
+  // to `blocks`, in chain order; a chain that loops ends with the first block
+  // it comes back to.
   void record_blocks(std::vector<std::uint32_t>* blocks) noexcept { blocks_ = blocks; }
+
+  // Whether the chain came back to a block it had already gathered.
+  bool looped() const noexcept { return looped_; }
 
   DatResult<void> run(std::uint32_t first_block) {
     current_ = first_block;
@@ -215,6 +219,8 @@ class ChainReader {
     if (current_ >= it->second.end || (current_ - start) % block_size_ != 0) return false;
     const std::size_t payload = block_size_ - BLOCK_POINTER_SIZE;
     const std::size_t from = it->second.pos + (current_ - start) / block_size_ * payload;
+    looped_ = true;
+    record(current_);
     // [from, pos_) is one period; doubling copies keep the copies few.
     while (pos_ < out_.size()) {
       const std::size_t n = std::min(out_.size() - pos_, pos_ - from);
@@ -235,6 +241,7 @@ class ChainReader {
   std::size_t pos_ = 0;
   std::uint64_t current_ = 0;
   std::map<std::uint64_t, VisitedRun> visited_;
+  bool looped_ = false;
 };
 
 }  // namespace quorvane_dat::detail

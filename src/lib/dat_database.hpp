@@ -67,7 +67,8 @@ class QUORVANE_DAT_API DatDatabase {
                                                       std::uint32_t size) const;
 
   /// The blocks, in chain order, whose pointers gathering `size` bytes from
-  /// `offset` reads.
+  /// `offset` reads; a chain that loops ends with the first block it comes
+  /// back to.
   DatResult<std::vector<std::uint32_t>> chain_blocks(std::uint32_t offset,
                                                      std::uint32_t size) const;
 
@@ -79,7 +80,7 @@ class QUORVANE_DAT_API DatDatabase {
   std::uint64_t archive_length() const noexcept { return archive_length_; }
 
  private:
-  friend class BatchAccess;
+  friend class DatabaseAccess;
   DatDatabase(DatHeader header, std::unique_ptr<const ArchiveSource> source,
               std::uint64_t archive_length);
   static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const ArchiveSource> source,

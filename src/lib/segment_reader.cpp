@@ -113,6 +113,7 @@ void SegmentReader::gather_one_chain(const GatherTarget& target) {
   if (auto gathered = chain.run(target.entry->offset); !gathered) {
     *target.error = std::move(gathered).error();
   }
+  if (target.loops != nullptr) *target.loops = chain.looped();
 }
 
 }  // namespace quorvane_dat::detail

@@ -27,6 +27,7 @@ struct GatherTarget {
   std::span<std::uint8_t> dest;
   std::vector<std::uint32_t>* blocks = nullptr;  // nullptr: not collected
   std::optional<DatError>* error = nullptr;
+  bool* loops = nullptr;  // set when the chain comes back to a block; nullptr: not asked
 };
 
 class SegmentReader {

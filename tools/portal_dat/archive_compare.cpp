@@ -48,18 +48,36 @@ class Meeting {
     const ComparedSide& theirs = s == 0 ? item.new_side : item.old_side;
     ItemState& state = states_[k];
     const int o = 1 - s;
-    const std::size_t size = file.bytes.size();
+    std::size_t size = file.bytes.size();
+    // A file too large to be held whole comes as a stream: it is hashed as it
+    // is read, before anything else, and compared by its digest.
+    std::optional<Sha256Digest> digest;
+    std::optional<std::string> stream_error;
+    const bool streamed = file.stream != nullptr && file.error == nullptr && theirs.present;
+    if (streamed) {
+      std::uint64_t streamed = 0;
+      digest = hasher.digest(*file.stream, streamed);
+      if (!digest) stream_error = hasher.error();
+      size = static_cast<std::size_t>(streamed);
+    }
 
     std::unique_lock lock(mutex_);
     mine.decoded_size = size;
-    if (file.error != nullptr || !theirs.present) {
+    if (file.error != nullptr || stream_error || !theirs.present) {
       // Nothing to compare: an unreadable file, or one only this side holds.
-      if (file.error != nullptr) mine.error = file.error->display();
+      if (file.error != nullptr) mine.error = file.error->plain();
+      if (stream_error) mine.error = stream_error;
       release_copy(state);
       state.arrived[s] = true;
       return true;
     }
-    std::optional<Sha256Digest> digest;
+    if (streamed && !state.arrived[o]) {
+      // First here with a digest: the other side hashes too.
+      state.digest[s] = digest;
+      state.arrived[s] = true;
+      cv_.notify_all();
+      return true;
+    }
     if (!state.arrived[o]) {
       // First here (so far): keep a copy for the other side, or, when the
       // copies already take their share of memory, a digest. A side that
@@ -103,6 +121,22 @@ class Meeting {
     }
     // Second here.
     if (theirs.error) {
+      state.arrived[s] = true;
+      return true;
+    }
+    if (state.has_copy && streamed) {
+      // This side streamed its file: the other side's copy is hashed instead.
+      std::vector<std::uint8_t> other;
+      other.swap(state.copy);
+      state.has_copy = false;
+      pending_ -= other.size();
+      cv_.notify_all();
+      lock.unlock();
+      const std::optional<Sha256Digest> theirs_digest = hasher.digest(other);
+      lock.lock();
+      if (!theirs_digest) mine.error = hasher.error();
+      state.digest[o] = theirs_digest;
+      state.digest[s] = digest;
       state.arrived[s] = true;
       return true;
     }
@@ -262,7 +296,7 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
   new_reader.join();
   if (!old_ran || !*new_ran) {
     comparison.error = "cannot read the archive's files: " +
-                       (!old_ran ? old_ran.error().display() : new_ran->error().display());
+                       (!old_ran ? old_ran.error().plain() : new_ran->error().plain());
     return comparison;
   }
   meeting.settle();

@@ -1,12 +1,30 @@
-// cat: one file's bytes on standard output.
+// cat: one file's bytes on standard output, read and written in pieces.
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
+#include "quorvane_dat/lib/file_stream.hpp"
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/tool_output.hpp"
 
 namespace portal_dat {
+
+namespace {
+
+// Output of a file held back until the file is known to be sound; a larger
+// file is read to its end once to check it, then again to write it.
+constexpr std::size_t HOLD_BYTES = std::size_t{8} << 20;
+
+quorvane_dat::StreamOptions stream_options(const CatOptions& options) {
+  return {.decode = !options.raw};
+}
+
+void write_out(std::span<const std::uint8_t> bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+}  // namespace
 
 int run_cat(const CatOptions& options) {
   const std::optional<std::uint32_t> id = parse_hex(options.id);
@@ -20,12 +38,64 @@ int run_cat(const CatOptions& options) {
   }
   const auto database = open_archive(options.archive);
   if (!database) return EXIT_PROBLEM;
-  const auto bytes = options.raw ? database->get_stored(*id) : database->get_file(*id);
-  if (!bytes) {
-    report_error(hex8(*id) + ": " + bytes.error().display());
+  auto stream = quorvane_dat::FileStream::open(*database, *id, stream_options(options));
+  if (!stream) {
+    report_error(hex8(*id) + ": " + stream.error().plain());
     return EXIT_PROBLEM;
   }
-  if (!bytes->empty()) std::fwrite(bytes->data(), 1, bytes->size(), stdout);
+
+  // Without --salvage nothing is written for a file whose chain loops or
+  // whose body decodes short: its pieces are held back, or, for a large
+  // file, the whole file is checked first.
+  std::vector<std::uint8_t> held;
+  const bool holding = !options.salvage;
+  bool overflowed = false;
+  for (;;) {
+    auto piece = stream->next();
+    if (!piece) {
+      report_error(hex8(*id) + ": " + piece.error().plain());
+      finish_stdout();
+      return EXIT_PROBLEM;
+    }
+    if (piece->empty()) break;
+    if (!holding) {
+      write_out(*piece);
+      continue;
+    }
+    if (stream->chain_loops()) break;
+    if (overflowed || held.size() + piece->size() > HOLD_BYTES) {
+      overflowed = true;
+      held = {};
+    } else {
+      held.insert(held.end(), piece->begin(), piece->end());
+    }
+  }
+  const std::string problem = content_problem(stream->chain_loops(), stream->findings().short_output);
+  if (!problem.empty()) {
+    report_error(hex8(*id) + ": " + problem +
+                 (options.salvage ? "; written as read" : "; nothing written (--salvage writes what is read)"));
+    finish_stdout();
+    return EXIT_PROBLEM;
+  }
+  if (holding && !overflowed) write_out(held);
+  if (holding && overflowed) {
+    // Too large to hold, and sound: read again, writing as it comes.
+    auto again = quorvane_dat::FileStream::open(*database, *id, stream_options(options));
+    if (!again) {
+      report_error(hex8(*id) + ": " + again.error().plain());
+      return EXIT_PROBLEM;
+    }
+    for (;;) {
+      auto piece = again->next();
+      if (!piece) {
+        report_error(hex8(*id) + ": " + piece.error().plain());
+        finish_stdout();
+        return EXIT_PROBLEM;
+      }
+      if (piece->empty()) break;
+      write_out(*piece);
+    }
+  }
   return finish_stdout() ? EXIT_OK : EXIT_PROBLEM;
 }
 

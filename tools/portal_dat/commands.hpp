@@ -17,6 +17,7 @@ enum class SortKey { Id, Offset, Size };
 
 struct InfoOptions {
   std::string archive;
+  bool json = false;
 };
 
 struct LsOptions {
@@ -31,6 +32,7 @@ struct CatOptions {
   std::string id;
   bool raw = false;
   bool force = false;
+  bool salvage = false;
 };
 
 struct ExtractOptions {
@@ -39,6 +41,8 @@ struct ExtractOptions {
   std::string directory;
   bool force = false;
   bool quiet = false;
+  bool salvage = false;
+  bool verbose = false;
   unsigned threads = 0;
 };
 
@@ -47,6 +51,7 @@ struct VerifyOptions {
   bool json = false;
   bool quiet = false;
   bool strict = false;  // warnings make the exit status 1 as problems do
+  bool verbose = false;
   unsigned threads = 0;
 };
 
@@ -67,6 +72,7 @@ struct DiffOptions {
   bool json = false;
   bool stat = false;
   bool records = false;
+  bool verbose = false;
   unsigned threads = 0;
 };
 
@@ -76,6 +82,7 @@ struct SumOptions {
   std::string check;  // the manifest to check against; empty: write one
   bool quiet = false;
   bool strict = false;
+  bool verbose = false;
   unsigned threads = 0;
 };
 

@@ -355,7 +355,8 @@ int run_diff(const DiffOptions& options) {
   }
 
   const Comparison comparison = compare_archives(*old_database, old_selected.entries, *new_database,
-                                                 new_selected.entries, options.threads);
+                                                 new_selected.entries,
+                                                 reading_threads(options.threads, options.verbose));
   if (comparison.error) {
     report_error(*comparison.error);
     return EXIT_TROUBLE;

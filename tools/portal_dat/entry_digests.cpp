@@ -30,11 +30,13 @@ DigestRun digest_entries(const quorvane_dat::DatDatabase& database,
         EntryDigest& item = run.entries.emplace_back();
         item.entry = *file.entry;
         if (file.error != nullptr) {
-          item.error = file.error->display();
+          item.error = file.error->plain();
           return true;
         }
         item.decoded_size = file.bytes.size();
-        if (const auto digest = hasher.digest(file.bytes)) {
+        // A file too large to be held whole comes as a stream.
+        if (const auto digest = file.stream != nullptr ? hasher.digest(*file.stream, item.decoded_size)
+                                                       : hasher.digest(file.bytes)) {
           item.digest = *digest;
         } else {
           item.error = hasher.error();
@@ -43,7 +45,7 @@ DigestRun digest_entries(const quorvane_dat::DatDatabase& database,
       });
   if (!ran) {
     run.entries.clear();
-    run.error = "cannot read the archive's files: " + ran.error().display();
+    run.error = "cannot read the archive's files: " + ran.error().plain();
     return run;
   }
   std::sort(run.entries.begin(), run.entries.end(),

@@ -72,27 +72,83 @@ int run_extract(const ExtractOptions& options) {
   };
 
   quorvane_dat::BatchOptions batch;
-  batch.threads = options.threads;
+  batch.threads = reading_threads(options.threads, options.verbose);
   batch.decode = true;
   std::uint64_t written_files = 0;
   std::uint64_t written_bytes = 0;
   const InterruptGuard guard;
+  // A file whose chain loops or whose body decodes short is not written
+  // unless --salvage; either way it is reported.
+  const auto refuse = [&](const std::string& id, const std::string& problem) {
+    fail(id + ": " + problem + "; not extracted (--salvage writes what is read)");
+  };
+  // Writes a file that comes as a stream, piece by piece, into its unnamed or
+  // temporary file; nullopt when it was refused or could not be read (and
+  // has been reported), or extraction was interrupted.
+  const auto write_stream = [&](quorvane_dat::FileStream& stream, const std::string& id,
+                                const std::string& name) -> std::optional<WriteOutcome> {
+    PendingFile pending;
+    std::uint64_t count = 0;
+    if (WriteOutcome started = directory->start(name, options.force, pending);
+        started.status != WriteOutcome::Status::Written) {
+      return started;
+    }
+    for (;;) {
+      auto piece = stream.next();
+      if (!piece || interrupted_by != 0 || (!options.salvage && stream.chain_loops())) {
+        directory->abandon(pending);
+        if (!piece) fail(id + ": " + piece.error().plain());
+        if (piece && interrupted_by == 0) refuse(id, content_problem(true, false));
+        return std::nullopt;
+      }
+      if (piece->empty()) break;
+      if (WriteOutcome appended = directory->append(pending, *piece);
+          appended.status != WriteOutcome::Status::Written) {
+        return appended;
+      }
+      count += piece->size();
+    }
+    if (!options.salvage && stream.findings().short_output) {
+      directory->abandon(pending);
+      refuse(id, content_problem(false, true));
+      return std::nullopt;
+    }
+    WriteOutcome finished = directory->finish(pending);
+    if (finished.status == WriteOutcome::Status::Written) written_bytes += count;
+    return finished;
+  };
   // Nothing selected (an empty selection that is not "all") extracts nothing.
   const bool nothing = selected.entries.empty();
   const auto ran = nothing ? quorvane_dat::DatResult<void>{} : quorvane_dat::read_batch(
       *database, selected.entries, batch, [&](const quorvane_dat::BatchFile& file) {
         if (interrupted_by != 0) return false;
         progress.advance(file.entry->size);
-        const std::string name = hex8(file.entry->id) + ".bin";
+        const std::string id = hex8(file.entry->id);
+        const std::string name = id + ".bin";
         if (file.error != nullptr) {
-          fail(hex8(file.entry->id) + ": " + file.error->display());
+          fail(id + ": " + file.error->plain());
           return true;
         }
-        const WriteOutcome outcome = directory->write_file(name, file.bytes, options.force);
+        std::string problem;
+        WriteOutcome outcome;
+        if (file.stream != nullptr) {
+          const std::optional<WriteOutcome> streamed = write_stream(*file.stream, id, name);
+          if (!streamed) return interrupted_by == 0;
+          outcome = *streamed;
+          problem = content_problem(file.stream->chain_loops(), file.stream->findings().short_output);
+        } else {
+          problem = content_problem(file.chain_loops, file.findings.short_output);
+          if (!problem.empty() && !options.salvage) {
+            refuse(id, problem);
+            return true;
+          }
+          outcome = directory->write_file(name, file.bytes, options.force);
+          if (outcome.status == WriteOutcome::Status::Written) written_bytes += file.bytes.size();
+        }
         switch (outcome.status) {
           case WriteOutcome::Status::Written:
             ++written_files;
-            written_bytes += file.bytes.size();
+            if (!problem.empty()) fail(id + ": " + problem + "; extracted as read (--salvage)");
             return true;
           case WriteOutcome::Status::Exists:
             fail(options.directory + "/" + name + " already exists; kept (--force replaces it)");
@@ -111,7 +167,7 @@ int run_extract(const ExtractOptions& options) {
         return this_name_only;
       });
   progress.clear();
-  if (!ran) fail("cannot read the archive's files: " + ran.error().display());
+  if (!ran) fail("cannot read the archive's files: " + ran.error().plain());
   if (interrupted_by != 0) {
     fail("interrupted; " + std::to_string(written_files) + " files were extracted");
     const int signal_number = interrupted_by;

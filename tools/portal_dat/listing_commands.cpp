@@ -13,11 +13,34 @@ namespace portal_dat {
 
 namespace {
 
-void print_field(const char* name, const std::string& value) {
-  std::printf("%-18s %s\n", name, value.c_str());
-}
-void print_hex(const char* name, std::uint32_t value) { print_field(name, "0x" + hex8(value)); }
-void print_count(const char* name, std::uint64_t value) { print_field(name, std::to_string(value)); }
+// The fields of info, one line each, or members of one JSON object
+// (numbers as numbers, hexadecimal fields and bytes as strings).
+class InfoFields {
+ public:
+  explicit InfoFields(bool json) : json_(json) {}
+  void text(const char* name, const std::string& value) {
+    if (json_) {
+      object_.add(name, value);
+    } else {
+      std::printf("%-18s %s\n", name, value.c_str());
+    }
+  }
+  void hex(const char* name, std::uint32_t value) { text(name, "0x" + hex8(value)); }
+  void count(const char* name, std::uint64_t value) {
+    if (json_) {
+      object_.add(name, value);
+    } else {
+      text(name, std::to_string(value));
+    }
+  }
+  void finish() {
+    if (json_) std::printf("%s\n", object_.str().c_str());
+  }
+
+ private:
+  bool json_;
+  JsonObject object_;
+};
 
 }  // namespace
 
@@ -27,6 +50,10 @@ int run_info(const InfoOptions& options) {
   int status = EXIT_OK;
 
   const quorvane_dat::DatHeader& header = database->header();
+  InfoFields fields(options.json);
+  const auto print_hex = [&](const char* name, std::uint32_t value) { fields.hex(name, value); };
+  const auto print_count = [&](const char* name, std::uint64_t value) { fields.count(name, value); };
+  const auto print_field = [&](const char* name, const std::string& value) { fields.text(name, value); };
   print_hex("magic", header.magic);
   print_count("block_size", header.block_size);
   print_count("file_size", header.file_size);
@@ -64,7 +91,7 @@ int run_info(const InfoOptions& options) {
     ++compressed;
     const auto declared = database->decoded_size(id);
     if (!declared) {
-      report_error(hex8(id) + ": " + declared.error().display());
+      report_error(hex8(id) + ": " + declared.error().plain());
       status = EXIT_PROBLEM;
       continue;
     }
@@ -81,8 +108,9 @@ int run_info(const InfoOptions& options) {
   print_count("stored_bytes", stored_bytes);
   print_count("decoded_bytes", decoded_bytes);
   print_count("archive_length", database->archive_length());
+  fields.finish();
   if (directory.error) {
-    report_error("directory: " + directory.error->display());
+    report_error("directory: " + directory.error->plain());
     status = EXIT_PROBLEM;
   }
   return finish_stdout() ? status : EXIT_PROBLEM;
@@ -140,7 +168,7 @@ int run_tree(const TreeOptions& options) {
   }
   int status = finish_stdout() ? EXIT_OK : EXIT_PROBLEM;
   if (directory.error) {
-    report_error("directory: " + directory.error->display());
+    report_error("directory: " + directory.error->plain());
     status = EXIT_PROBLEM;
   }
   return status;

@@ -3,8 +3,11 @@
 // command line that cannot be run.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "tools/portal_dat/commands.hpp"
@@ -27,9 +30,12 @@ void add_selection(CLI::App& command, SelectionArgs& selection) {
       ->take_all();
 }
 
-void add_threads(CLI::App& command, unsigned& threads) {
-  command.add_option("--threads", threads, "threads that read and decode (default: the processors)")
+void add_threads(CLI::App& command, unsigned& threads, bool& verbose) {
+  command
+      .add_option("--threads", threads,
+                  "threads that read and decode (default, and at most: the processors available)")
       ->check(CLI::Range(0U, 1024U));
+  command.add_flag("-v,--verbose", verbose, "say when --threads is clamped to the processors");
 }
 
 void add_diff_options(CLI::App& command, DiffOptions& diff) {
@@ -49,6 +55,9 @@ void add_sum_options(CLI::App& command, SumOptions& sum) {
   command.add_flag("-q,--quiet", sum.quiet, "with --check: print only the entries that fail");
   command.add_flag("--strict", sum.strict, "with --check: list and fail on entries not in the manifest");
 }
+
+// The commands, for naming an unknown one.
+constexpr const char* COMMANDS[] = {"info", "ls", "cat", "extract", "verify", "tree", "cmt", "diff", "sum"};
 
 }  // namespace
 
@@ -71,6 +80,7 @@ int main(int argc, char** argv) {
 
   CLI::App* info_command = app.add_subcommand("info", "the header's fields and the archive's totals");
   add_archive(*info_command, info.archive);
+  info_command->add_flag("--json", info.json, "the fields and totals as one JSON object");
   info_command->callback([&] { run = [&] { return run_info(info); }; });
 
   CLI::App* ls_command = app.add_subcommand("ls", "one line per entry");
@@ -90,6 +100,8 @@ int main(int argc, char** argv) {
   cat_command->add_option("ID", cat.id, "the file id in hexadecimal")->required();
   cat_command->add_flag("--raw", cat.raw, "the stored bytes, not decoded");
   cat_command->add_flag("--force", cat.force, "write even when standard output is a terminal");
+  cat_command->add_flag("--salvage", cat.salvage,
+                        "write a file whose chain loops or whose body decodes short (still reported)");
   cat_command->callback([&] { run = [&] { return run_cat(cat); }; });
 
   CLI::App* extract_command =
@@ -100,7 +112,9 @@ int main(int argc, char** argv) {
       ->required();
   extract_command->add_flag("--force", extract.force, "replace files that exist already");
   extract_command->add_flag("-q,--quiet", extract.quiet, "no progress line and no summary");
-  add_threads(*extract_command, extract.threads);
+  extract_command->add_flag("--salvage", extract.salvage,
+                            "extract files whose chain loops or whose body decodes short (still reported)");
+  add_threads(*extract_command, extract.threads, extract.verbose);
   extract_command->callback([&] { run = [&] { return run_extract(extract); }; });
 
   CLI::App* verify_command = app.add_subcommand(
@@ -109,7 +123,7 @@ int main(int argc, char** argv) {
   verify_command->add_flag("--json", verify.json, "one JSON object per finding and a summary");
   verify_command->add_flag("--strict", verify.strict, "warnings make the exit status 1 too");
   verify_command->add_flag("-q,--quiet", verify.quiet, "no progress line");
-  add_threads(*verify_command, verify.threads);
+  add_threads(*verify_command, verify.threads, verify.verbose);
   verify_command->callback([&] { run = [&] { return run_verify(verify); }; });
 
   CLI::App* tree_command = app.add_subcommand("tree", "the directory nodes");
@@ -126,16 +140,22 @@ int main(int argc, char** argv) {
       app.add_subcommand("diff", "the entries and header fields that differ between OLD and NEW");
   add_diff_options(*diff_command, diff);
   add_selection(*diff_command, diff.selection);
-  add_threads(*diff_command, diff.threads);
+  add_threads(*diff_command, diff.threads, diff.verbose);
   diff_command->callback([&] { run = [&] { return run_diff(diff); }; });
 
   CLI::App* sum_command =
       app.add_subcommand("sum", "a SHA-256 manifest of the decoded entries, or --check one");
   add_sum_options(*sum_command, sum);
   add_selection(*sum_command, sum.selection);
-  add_threads(*sum_command, sum.threads);
+  add_threads(*sum_command, sum.threads, sum.verbose);
   sum_command->callback([&] { run = [&] { return run_sum(sum); }; });
 
+  if (argc > 1 && argv[1][0] != '-' &&
+      std::none_of(std::begin(COMMANDS), std::end(COMMANDS),
+                   [&](const char* name) { return std::strcmp(name, argv[1]) == 0; })) {
+    report_error(std::string("unknown command '") + argv[1] + "'");
+    return EXIT_USAGE;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

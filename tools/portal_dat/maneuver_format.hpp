@@ -13,7 +13,7 @@
 
 namespace portal_dat {
 
-inline constexpr std::uint32_t COMBAT_MANEUVER_TABLE_ID = 0x30000000;
+using quorvane_dat::COMBAT_MANEUVER_TABLE_ID;
 
 // The table read from the archive, or nullopt with the reason in `error`
 // ("30000000: ...").

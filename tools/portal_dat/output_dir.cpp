@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace portal_dat {
@@ -26,6 +27,12 @@ int write_all(int fd, std::span<const std::uint8_t> bytes) {
   return 0;
 }
 
+std::string proc_path(int fd) {
+  char self[32];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  return self;
+}
+
 }  // namespace
 
 std::optional<OutputDir> OutputDir::open(const std::string& path, std::string& error) {
@@ -38,7 +45,8 @@ std::optional<OutputDir> OutputDir::open(const std::string& path, std::string& e
     error = "cannot open directory " + path + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  return OutputDir(fd, std::to_string(::getpid()));
+  const char* temporary = std::getenv("PORTAL_DAT_TEMPORARY_NAMES");
+  return OutputDir(fd, std::to_string(::getpid()), temporary != nullptr && *temporary != '\0');
 }
 
 OutputDir::~OutputDir() {
@@ -56,85 +64,111 @@ int OutputDir::rename_no_replace(const std::string& temp, const std::string& nam
   return 0;
 }
 
-std::optional<WriteOutcome> OutputDir::write_unnamed(const std::string& name,
-                                                     std::span<const std::uint8_t> bytes) {
+int OutputDir::open_unnamed() {
   const int fd = ::openat(fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) {
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
       unnamed_unsupported_ = true;
-      return std::nullopt;
+      return -1;
     }
-    return WriteOutcome{WriteOutcome::Status::Failed, errno, "create"};
+    return -errno - 1;
   }
-  if (const int error_number = write_all(fd, bytes); error_number != 0) {
-    ::close(fd);  // the file has no name yet: nothing is left behind
-    return WriteOutcome{WriteOutcome::Status::Failed, error_number, "write"};
-  }
-  // Naming the finished file through its descriptor never replaces an entry.
-  char self[32];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, self, fd_, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    const int error_number = errno;
+  // The finished file is named through /proc; without it, a temporary name.
+  if (::access(proc_path(fd).c_str(), F_OK) != 0) {
     ::close(fd);
-    if (error_number == EEXIST) return WriteOutcome{WriteOutcome::Status::Exists, EEXIST, "create"};
-    if (error_number == ENOENT) {  // no /proc to name it through
-      unnamed_unsupported_ = true;
-      return std::nullopt;
-    }
-    return WriteOutcome{WriteOutcome::Status::Failed, error_number, "rename"};
+    unnamed_unsupported_ = true;
+    return -1;
   }
-  // Some file systems report a full disk only when the file is closed; the
-  // name given to an incomplete file is taken back.
-  if (::close(fd) != 0 && errno != EINTR) {
-    const int error_number = errno;
-    ::unlinkat(fd_, name.c_str(), 0);
-    return WriteOutcome{WriteOutcome::Status::Failed, error_number, "write"};
-  }
-  return WriteOutcome{};
+  return fd;
 }
 
-WriteOutcome OutputDir::write_file(const std::string& name, std::span<const std::uint8_t> bytes,
-                                   bool replace) {
+WriteOutcome OutputDir::start(const std::string& name, bool replace, PendingFile& file) {
+  file = PendingFile{-1, name, "", replace};
   // Without --force, a file written without a name and linked into place
   // costs one entry of the directory instead of two (temporary and final);
   // where the file system cannot, a temporary name is used.
   if (!replace && !unnamed_unsupported_) {
-    if (std::optional<WriteOutcome> outcome = write_unnamed(name, bytes)) return *outcome;
+    const int fd = open_unnamed();
+    if (fd >= 0) {
+      file.fd = fd;
+      return {};
+    }
+    if (fd < -1) return {WriteOutcome::Status::Failed, -fd - 1, "create"};
   }
-  // An existing entry is found by the no-replace rename at the end, which
-  // costs nothing in the common case of a fresh directory.
   // A fresh temporary name: O_EXCL refuses any entry already there, a planted
-  // symbolic link included, so the next name is tried.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = "." + name + ".part-" + pid_ + "-" + std::to_string(counter_++);
-    fd = ::openat(fd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return {WriteOutcome::Status::Failed, errno, "create"};
+  // symbolic link included, so the next name is tried. An existing final
+  // entry is found by the no-replace rename at the end, which costs nothing
+  // in the common case of a fresh directory.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    file.temp = "." + name + ".part-" + pid_ + "-" + std::to_string(counter_++);
+    file.fd = ::openat(fd_, file.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (file.fd >= 0) return {};
+    if (errno != EEXIST) return {WriteOutcome::Status::Failed, errno, "create"};
   }
-  if (fd < 0) return {WriteOutcome::Status::Failed, EEXIST, "create"};
+  return {WriteOutcome::Status::Failed, EEXIST, "create"};
+}
 
-  const auto fail = [&](int error_number, const char* what) {
-    ::unlinkat(fd_, temp.c_str(), 0);
-    return WriteOutcome{WriteOutcome::Status::Failed, error_number, what};
-  };
-  if (const int error_number = write_all(fd, bytes); error_number != 0) {
-    ::close(fd);
-    return fail(error_number, "write");
-  }
-  // Some file systems report a full disk only when the file is closed.
-  if (::close(fd) != 0 && errno != EINTR) return fail(errno, "write");
+void OutputDir::abandon(PendingFile& file) {
+  if (file.fd >= 0) ::close(file.fd);  // a file without a name leaves nothing behind
+  file.fd = -1;
+  if (!file.temp.empty()) ::unlinkat(fd_, file.temp.c_str(), 0);
+  file.temp.clear();
+}
 
-  if (replace) {
-    if (::renameat(fd_, temp.c_str(), fd_, name.c_str()) != 0) return fail(errno, "rename");
-    return {};
-  }
-  if (const int error_number = rename_no_replace(temp, name); error_number != 0) {
-    WriteOutcome outcome = fail(error_number, "rename");
-    if (error_number == EEXIST) outcome.status = WriteOutcome::Status::Exists;
-    return outcome;
+WriteOutcome OutputDir::append(PendingFile& file, std::span<const std::uint8_t> bytes) {
+  if (const int error_number = write_all(file.fd, bytes); error_number != 0) {
+    abandon(file);
+    return {WriteOutcome::Status::Failed, error_number, "write"};
   }
   return {};
+}
+
+WriteOutcome OutputDir::finish(PendingFile& file) {
+  const auto fail = [&](int error_number, const char* what) {
+    abandon(file);
+    WriteOutcome outcome{WriteOutcome::Status::Failed, error_number, what};
+    if (error_number == EEXIST && !file.replace) outcome.status = WriteOutcome::Status::Exists;
+    return outcome;
+  };
+  if (file.temp.empty()) {
+    // Naming the finished file through its descriptor never replaces an entry.
+    if (::linkat(AT_FDCWD, proc_path(file.fd).c_str(), fd_, file.name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      return fail(errno, errno == EEXIST ? "create" : "rename");
+    }
+    // Some file systems report a full disk only when the file is closed; the
+    // name given to an incomplete file is taken back.
+    const int fd = std::exchange(file.fd, -1);
+    if (::close(fd) != 0 && errno != EINTR) {
+      const int error_number = errno;
+      ::unlinkat(fd_, file.name.c_str(), 0);
+      return {WriteOutcome::Status::Failed, error_number, "write"};
+    }
+    return {};
+  }
+  // Some file systems report a full disk only when the file is closed.
+  if (::close(std::exchange(file.fd, -1)) != 0 && errno != EINTR) return fail(errno, "write");
+  if (file.replace) {
+    if (::renameat(fd_, file.temp.c_str(), fd_, file.name.c_str()) != 0) return fail(errno, "rename");
+    file.temp.clear();
+    return {};
+  }
+  if (const int error_number = rename_no_replace(file.temp, file.name); error_number != 0) {
+    return fail(error_number, "rename");
+  }
+  file.temp.clear();
+  return {};
+}
+
+WriteOutcome OutputDir::write_file(const std::string& name, std::span<const std::uint8_t> bytes,
+                                   bool replace) {
+  PendingFile file;
+  if (WriteOutcome started = start(name, replace, file); started.status != WriteOutcome::Status::Written) {
+    return started;
+  }
+  if (WriteOutcome written = append(file, bytes); written.status != WriteOutcome::Status::Written) {
+    return written;
+  }
+  return finish(file);
 }
 
 }  // namespace portal_dat

@@ -2,7 +2,8 @@
 // descriptor: every file is created relative to it, either without a name
 // (O_TMPFILE) and linked into place once complete, or under a temporary name
 // that no link can redirect and renamed into place, so that nothing is
-// written outside it and no partial file is left behind.
+// written outside it and no partial file is left behind. A file is written
+// as its bytes arrive: started, appended to, then finished or abandoned.
 #pragma once
 
 #include <cstdint>
@@ -20,10 +21,21 @@ struct WriteOutcome {
   std::string what;      // the step that failed, e.g. "write"
 };
 
+// A file being written: without a name, or under a temporary one.
+struct PendingFile {
+  int fd = -1;
+  std::string name;
+  std::string temp;  // empty for a file without a name
+  bool replace = false;
+};
+
 class OutputDir {
  public:
   // Opens `path` as a directory, creating it first (one level) when it does
-  // not exist. On failure returns nullopt with the reason in `error`.
+  // not exist. On failure returns nullopt with the reason in `error`. With
+  // PORTAL_DAT_TEMPORARY_NAMES set in the environment, files are always
+  // written under temporary names (the way taken where unnamed files are
+  // unavailable).
   static std::optional<OutputDir> open(const std::string& path, std::string& error);
 
   OutputDir(OutputDir&& other) noexcept
@@ -38,18 +50,26 @@ class OutputDir {
   OutputDir& operator=(const OutputDir&) = delete;
   ~OutputDir();
 
-  // Writes `bytes` to the file `name` in the directory. `name` must be a
-  // plain file name. An existing entry of that name is kept (Exists) unless
-  // `replace`; a replaced symbolic link is itself replaced, never followed.
-  // On any failure the temporary file is removed.
+  // Starts the file `name` (a plain file name); Written when `file` is ready.
+  WriteOutcome start(const std::string& name, bool replace, PendingFile& file);
+  // Appends `bytes`; on failure the file is abandoned.
+  WriteOutcome append(PendingFile& file, std::span<const std::uint8_t> bytes);
+  // Gives the complete file its name. An existing entry of that name is kept
+  // (Exists) unless the file replaces; a replaced symbolic link is itself
+  // replaced, never followed. On any failure nothing is left behind.
+  WriteOutcome finish(PendingFile& file);
+  // Removes a started file.
+  void abandon(PendingFile& file);
+
+  // start, append and finish in one.
   WriteOutcome write_file(const std::string& name, std::span<const std::uint8_t> bytes, bool replace);
 
  private:
-  OutputDir(int fd, std::string pid) noexcept : fd_(fd), pid_(std::move(pid)) {}
-  // Writes a file without a name and links it as `name`, never over an
-  // existing entry; nothing when the file system or /proc cannot do that.
-  std::optional<WriteOutcome> write_unnamed(const std::string& name,
-                                            std::span<const std::uint8_t> bytes);
+  OutputDir(int fd, std::string pid, bool temporary_names) noexcept
+      : fd_(fd), pid_(std::move(pid)), unnamed_unsupported_(temporary_names) {}
+  // Opens a file without a name that can be linked through /proc; -1 when
+  // the file system or /proc cannot do that (or errno of a failure, negated).
+  int open_unnamed();
   // Moves `temp` to `name`, never over an existing entry.
   int rename_no_replace(const std::string& temp, const std::string& name);
 

@@ -74,4 +74,32 @@ std::optional<Sha256Digest> Sha256Hasher::digest(std::span<const std::uint8_t> b
   return digest;
 }
 
+std::optional<Sha256Digest> Sha256Hasher::digest(quorvane_dat::FileStream& stream, std::uint64_t& size) {
+  size = 0;
+  if (!ok() || EVP_DigestInit_ex(context_, md_, nullptr) != 1) {
+    if (ok()) fail("SHA-256 failed");
+    return std::nullopt;
+  }
+  for (;;) {
+    auto piece = stream.next();
+    if (!piece) {
+      error_ = piece.error().plain();
+      return std::nullopt;
+    }
+    if (piece->empty()) break;
+    size += piece->size();
+    if (EVP_DigestUpdate(context_, piece->data(), piece->size()) != 1) {
+      fail("SHA-256 failed");
+      return std::nullopt;
+    }
+  }
+  Sha256Digest digest{};
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(context_, digest.data(), &length) != 1 || length != digest.size()) {
+    fail("SHA-256 failed");
+    return std::nullopt;
+  }
+  return digest;
+}
+
 }  // namespace portal_dat

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "quorvane_dat/lib/file_stream.hpp"
+
 namespace portal_dat {
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
@@ -37,6 +39,11 @@ class Sha256Hasher {
 
   // The digest of `bytes`, or nullopt (with error() set) when libcrypto fails.
   std::optional<Sha256Digest> digest(std::span<const std::uint8_t> bytes);
+
+  // The digest of a file read piece by piece from its stream, its decoded
+  // size in `size`; nullopt with error() set when the stream or libcrypto
+  // fails.
+  std::optional<Sha256Digest> digest(quorvane_dat::FileStream& stream, std::uint64_t& size);
 
  private:
   void fail(std::string_view what);

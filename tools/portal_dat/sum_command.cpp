@@ -123,7 +123,7 @@ int run_check(const SumOptions& options) {
   for (const std::uint32_t id : named) {
     if (const quorvane_dat::DatFileEntry* found = database->files().find(id)) selection.push_back(*found);
   }
-  const DigestRun run = digest_entries(*database, selection, options.threads);
+  const DigestRun run = digest_entries(*database, selection, reading_threads(options.threads, options.verbose));
   if (run.error) {
     report_error(*run.error);
     return EXIT_PROBLEM;
@@ -183,7 +183,8 @@ int run_sum(const SumOptions& options) {
     report_error(hex8(id) + ": not in the archive");
     status = EXIT_PROBLEM;
   }
-  const DigestRun run = digest_entries(*opened.database, opened.selected.entries, options.threads);
+  const DigestRun run = digest_entries(*opened.database, opened.selected.entries,
+                                      reading_threads(options.threads, options.verbose));
   if (run.error) {
     report_error(*run.error);
     return EXIT_PROBLEM;

@@ -1,6 +1,8 @@
 // Error lines, opening the archive, and text forms shared by the commands.
 #include "tools/portal_dat/tool_output.hpp"
 
+#include <sched.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,10 +22,31 @@ void report_error(std::string_view message) {
 std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path) {
   auto database = quorvane_dat::DatDatabase::new_(path);
   if (!database) {
-    report_error("cannot open " + path + ": " + database.error().display());
+    report_error("cannot open " + path + ": " + database.error().plain());
     return std::nullopt;
   }
   return std::move(database).value();
+}
+
+std::string content_problem(bool chain_loops, bool short_output) {
+  if (chain_loops) return "its block chain loops back to a block it has read";
+  if (short_output) return "its body decodes to fewer bytes than it declares";
+  return "";
+}
+
+unsigned reading_threads(unsigned requested, bool verbose) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  unsigned available = 1;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    available = static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  if (requested <= available) return requested;
+  if (verbose) {
+    report_error("--threads " + std::to_string(requested) + " clamped to the " + std::to_string(available) +
+                 " processors available");
+  }
+  return available;
 }
 
 bool finish_stdout() {

@@ -18,6 +18,14 @@ void report_error(std::string_view message);
 // Opens the archive, or reports why it cannot be opened and returns nullopt.
 std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path);
 
+// What is wrong with a file's content that reads without error: its chain
+// loops, its body decodes short of its declared size; empty when neither.
+std::string content_problem(bool chain_loops, bool short_output);
+
+// The threads to read with: `requested` (0: the processors available) no
+// more than the processors available; with `verbose`, says so when it clamps.
+unsigned reading_threads(unsigned requested, bool verbose);
+
 // Flushes standard output; reports a failed write and returns false.
 bool finish_stdout();
 

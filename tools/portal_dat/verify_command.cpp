@@ -37,16 +37,16 @@ using quorvane_dat::DatFileEntry;
 constexpr std::size_t NODES_PER_BATCH = std::size_t{1} << 16;
 
 // An error of the library as one line of a finding.
-std::string error_text(const DatError& error) { return error.display(); }
+std::string error_text(const DatError& error) { return error.plain(); }
 
-// How verify reads chains: gathered and decoded, their blocks listed; verify
-// itself looks at no file's bytes.
+// How verify reads chains: gathered and decoded, their blocks listed; no
+// file's bytes are handed over, only what reading and decoding found.
 quorvane_dat::BatchOptions check_options(unsigned threads) {
   quorvane_dat::BatchOptions batch;
   batch.threads = threads;
   batch.decode = true;
   batch.collect_blocks = true;
-  batch.deliver_stored = false;
+  batch.check_only = true;
   return batch;
 }
 
@@ -210,9 +210,10 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
   }
   map.reserve(database.files().size() + directory.nodes.size());
 
+  const unsigned threads = reading_threads(options.threads, options.verbose);
   std::uint64_t entries = 0;
   const auto files_read = quorvane_dat::read_batch(
-      database, {}, check_options(options.threads), [&](const BatchFile& file) {
+      database, {}, check_options(threads), [&](const BatchFile& file) {
         ++entries;
         progress.advance(file.entry->size);
         check_chain(file, Subject::file(file.entry->id), map, next_block, log);
@@ -238,7 +239,7 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
       node_chains.push_back(chain);
     }
     const auto nodes_read = quorvane_dat::read_batch(
-        database, node_chains, check_options(options.threads), [&](const BatchFile& file) {
+        database, node_chains, check_options(threads), [&](const BatchFile& file) {
           check_chain(file, Subject::node(file.entry->offset), map, next_block, log);
           return true;
         });

@@ -78,6 +78,21 @@ TEST(DatError, ConversionsKeepTheCarriedErrorWhole) {
   EXPECT_EQ(from_io.as<DatError::Io>()->error, IoError::from_os(EISDIR));
 }
 
+// One plain line: frames as parenthesised messages, no source paths, and
+// control characters of any text (escape sequences, line breaks) as '?'.
+TEST(DatError, PlainIsOneLineWithoutFramesPathsOrControls) {
+  const ParseError parse = ParseError(IoError::unexpected_eof())
+                               .with_field({"CombatManeuver", "motion", "src/x.hpp", 7})
+                               .with_field({"CombatManeuverTable", "combat_maneuvers", "src/x.hpp", 9});
+  EXPECT_EQ(DatError(parse).plain(),
+            "Binary read error: failed to fill whole buffer (while parsing field 'motion' in CombatManeuver; "
+            "while parsing field 'combat_maneuvers' in CombatManeuverTable)");
+  EXPECT_EQ(DatError(ParseError(IoError::not_enough_bytes())).plain(), "Binary read error: not enough bytes in reader");
+  EXPECT_EQ(DatError(DatError::PathError{"/tmp/a\x1b[1m\nb", IoError::from_os(ENOENT)}).plain(),
+            "Failed to open file at /tmp/a?[1m?b: No such file or directory (os error 2)");
+  EXPECT_EQ(DatError(DatError::NotFound{0x30000000}).plain(), DatError(DatError::NotFound{0x30000000}).display());
+}
+
 TEST(DatError, PathErrorForAMissingFileFromARealOpen) {
   const std::string path = "/nonexistent-quorvane-dir/portal.dat";
   ASSERT_EQ(::open(path.c_str(), O_RDONLY | O_CLOEXEC), -1);

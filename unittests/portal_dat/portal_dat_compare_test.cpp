@@ -210,6 +210,46 @@ TEST(PortalDatDiff, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
   }
 }
 
+// Files too large for a batch to hold whole come as streams: diff and sum
+// hash them as they read them, stored and compressed alike.
+TEST(PortalDatDiff, LargeFilesAreComparedAndSummedAsStreams) {
+  const ScratchDir dir("portal_dat_large");
+  const dat_writer::Bytes big(9 << 20, 0x78);
+  dat_writer::Bytes changed = big;
+  changed.back() = 0x79;
+  const fs::path old_path = write_archive(dir.file("old.dat"), 1, {
+      file(0x01000001, big), file(0x01000002, big), file(0x01000003, big, true), file(0x01000004, bytes_of("small"))});
+  const fs::path new_path = write_archive(dir.file("new.dat"), 1, {
+      file(0x01000001, big), file(0x01000002, changed), file(0x01000003, changed, true), file(0x01000004, bytes_of("small"))});
+  auto old_database = quorvane_dat::DatDatabase::new_(old_path);
+  auto new_database = quorvane_dat::DatDatabase::new_(new_path);
+  ASSERT_TRUE(old_database && new_database);
+  std::vector<quorvane_dat::DatFileEntry> old_entries, new_entries;
+  for (const auto& item : old_database->files()) old_entries.push_back(item.second);
+  for (const auto& item : new_database->files()) new_entries.push_back(item.second);
+  for (const unsigned threads : {1U, 2U}) {
+    const portal_dat::Comparison comparison =
+        portal_dat::compare_archives(*old_database, old_entries, *new_database, new_entries, threads,
+                                     portal_dat::DEFAULT_COPY_LIMIT);
+    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+    std::string same;
+    for (const portal_dat::ComparedEntry& item : comparison.entries) {
+      same += item.same ? '=' : '!';
+      EXPECT_EQ(item.old_side.decoded_size, item.id == 0x01000004 ? 5U : big.size()) << item.id;
+    }
+    EXPECT_EQ(same, "=!!=") << threads;
+  }
+  portal_dat::Sha256Hasher hasher;
+  std::string expected;
+  for (std::uint32_t id = 0x01000001; id <= 0x01000004; ++id) {
+    expected += portal_dat::to_hex(*hasher.digest(*new_database->get_file(id))) + "  0" +
+                std::to_string(id - 0x01000000 + 1000000) + ".bin\n";
+  }
+  const ProcessResult sum = portal_dat({"sum", new_path.string()});
+  EXPECT_EQ(sum.status, 0) << sum.err;
+  EXPECT_EQ(sum.out, expected);
+}
+
 // The names of the *.bin files in `dir`, sorted.
 std::vector<std::string> bin_names(const fs::path& dir) {
   std::vector<std::string> names;

@@ -141,9 +141,106 @@ TEST(PortalDatUsage, BadCommandLinesExitTwoWithOneErrorLine) {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     expect_error_lines(result.err);
   }
+  EXPECT_EQ(portal_dat({"frobnicate", archive}).err, "portal_dat: unknown command 'frobnicate'\n");
   const ProcessResult help = portal_dat({"extract", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--force"), std::string::npos);
+}
+
+// Errors are single plain lines, whatever the error; info has a JSON form;
+// --threads beyond the processors is clamped and, with --verbose, says so.
+TEST(PortalDatOutput, PlainErrorLinesJsonInfoAndClampedThreads) {
+  for (const char* archive : {"/dev/null", "/nonexistent/portal.dat"}) {
+    const ProcessResult result = portal_dat({"info", archive});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Backtrace"), std::string::npos) << result.err;
+    expect_error_lines(result.err);
+  }
+  EXPECT_NE(portal_dat({"info", "/dev/null"}).err.find("failed to fill whole buffer (while parsing field 'magic' in DatHeader)"),
+            std::string::npos);
+  const ProcessResult json = portal_dat({"info", sample_archive().string(), "--json"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(json.out.starts_with("{\"magic\":\"0x")) << json.out;
+  EXPECT_NE(json.out.find(",\"entries\":103,"), std::string::npos) << json.out;
+  EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+  const ProcessResult clamped = portal_dat({"verify", sample_archive().string(), "--threads", "1024", "--verbose"});
+  EXPECT_EQ(clamped.status, 0) << clamped.err;
+  EXPECT_NE(clamped.err.find("portal_dat: --threads 1024 clamped to the "), std::string::npos) << clamped.err;
+}
+
+// Files whose chain loops or whose body decodes short, small ones (held
+// whole by the batch) and large ones (read as streams), beside sound ones.
+fs::path write_damaged_content_archive(const ScratchDir& dir) {
+  dat_writer::ArchiveBuilder b(1024);
+  std::vector<std::uint8_t> random(1100000);
+  std::uint32_t seed = 1;
+  for (auto& byte : random) byte = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+  dat_writer::Node root;
+  const auto looping = [&](std::uint32_t id, std::uint32_t claim) {
+    dat_writer::DatFileEntry entry = b.add_file(id, std::vector<std::uint8_t>(3000, 0x4C), false);
+    const std::vector<std::uint32_t> blocks = b.chain_blocks(entry.offset);
+    b.set_next(blocks[2], blocks[1]);
+    entry.size = claim;
+    root.entries.push_back(entry);
+  };
+  const auto short_body = [&](std::uint32_t id, std::span<const std::uint8_t> content) {
+    const dat_writer::DatFileEntry entry = b.add_file(id, content, true);
+    b.write_u32(entry.offset + 4, static_cast<std::uint32_t>(content.size()) + 1);  // declares one more
+    root.entries.push_back(entry);
+  };
+  looping(1, 20000);
+  short_body(2, std::span(random).first(5000));
+  looping(3, 9 << 20);
+  short_body(4, random);
+  root.entries.push_back(b.add_file(5, std::span(random).first(7000), true));
+  root.entries.push_back(b.add_file(6, std::vector<std::uint8_t>(9 << 20, 0x66), false));
+  b.set_root(b.add_node(root));
+  const fs::path path = dir.file("damaged.dat");
+  b.write_file(path);
+  return path;
+}
+
+TEST(PortalDatContent, LoopingOrShortFilesAreRefusedUnlessSalvaged) {
+  const ScratchDir dir("portal_dat_content");
+  const fs::path archive = write_damaged_content_archive(dir);
+  auto database = quorvane_dat::DatDatabase::new_(archive);
+  ASSERT_TRUE(database.has_value());
+  const auto content = [&](std::uint32_t id) {
+    const auto bytes = database->get_file(id);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("unreadable");
+  };
+  for (const bool salvage : {false, true}) {
+    for (std::uint32_t id = 1; id <= 6; ++id) {
+      SCOPED_TRACE(testing::Message() << "file " << id << (salvage ? " salvaged" : ""));
+      std::vector<std::string> args = {"cat", archive.string(), std::to_string(id)};
+      if (salvage) args.push_back("--salvage");
+      const ProcessResult cat = portal_dat(args);
+      const bool sound = id >= 5;
+      EXPECT_EQ(cat.status, sound ? 0 : 1) << cat.err;
+      EXPECT_EQ(cat.out.size(), sound || salvage ? content(id).size() : 0);
+      EXPECT_TRUE(cat.out == (sound || salvage ? content(id) : ""));
+      if (!sound) {
+        EXPECT_NE(cat.err.find("portal_dat: 0000000" + std::to_string(id) + ": its "), std::string::npos) << cat.err;
+      }
+    }
+    const fs::path out = dir.file(salvage ? "salvaged" : "refused");
+    std::vector<std::string> args = {"extract", archive.string(), "-o", out.string(), "-q"};
+    if (salvage) args.push_back("--salvage");
+    const ProcessResult extract = portal_dat(args);
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_EQ(std::count(extract.err.begin(), extract.err.end(), '\n'), 4) << extract.err;
+    expect_error_lines(extract.err);
+    std::size_t files = 0;
+    for (const fs::directory_entry& item : fs::directory_iterator(out)) {
+      const auto id = static_cast<std::uint32_t>(std::stoul(item.path().filename().string().substr(0, 8), nullptr, 16));
+      EXPECT_TRUE(salvage || id >= 5) << id;
+      EXPECT_TRUE(read_text(item.path()) == content(id)) << id;
+      ++files;
+    }
+    EXPECT_EQ(files, salvage ? 6U : 2U);
+  }
 }
 
 TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
@@ -172,6 +269,35 @@ TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
       portal_dat({"extract", sample_archive().string(), "30000000", "-o", out.string(), "--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_EQ(expect_complete_files(out), 103U);
+}
+
+// Where files without a name are unavailable, files are written under
+// temporary names: an existing file is still kept without --force, and a
+// final rename that fails leaves no temporary file behind.
+TEST(PortalDatExtract, TemporaryNamesKeepExistingFilesAndLeaveNothingBehind) {
+  const ScratchDir dir("portal_dat_temporary");
+  const fs::path out = dir.file("out");
+  test_support::ProcessOptions temporary;
+  temporary.env["PORTAL_DAT_TEMPORARY_NAMES"] = "1";
+  const auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), PORTAL_DAT_EXE);
+    return test_support::run_process(args, temporary);
+  };
+  EXPECT_EQ(run({"extract", sample_archive().string(), "-o", out.string(), "-q"}).status, 0);
+  EXPECT_EQ(expect_complete_files(out), 103U);
+  test_support::write_file(out / "30000000.bin", std::vector<std::uint8_t>{'o', 'l', 'd'});
+  const ProcessResult kept = run({"extract", sample_archive().string(), "30000000", "-o", out.string()});
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.err.find("already exists; kept"), std::string::npos) << kept.err;
+  EXPECT_EQ(read_text(out / "30000000.bin"), "old");
+  // A directory with an entry in the way: the forced rename fails.
+  fs::remove(out / "30000000.bin");
+  fs::create_directories(out / "30000000.bin" / "inside");
+  const ProcessResult blocked = run({"extract", sample_archive().string(), "30000000", "-o", out.string(), "--force"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.err.find("cannot rename " + out.string() + "/30000000.bin"), std::string::npos) << blocked.err;
+  fs::remove_all(out / "30000000.bin");
+  EXPECT_EQ(expect_complete_files(out), 102U);  // and no temporary file
 }
 
 TEST(PortalDatExtract, NeverFollowsALinkPlantedInTheDirectory) {
