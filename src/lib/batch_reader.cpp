@@ -6,8 +6,6 @@
 // a few segments ahead of it, which bounds the memory.
 #include "quorvane_dat/lib/batch_reader.hpp"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
@@ -19,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "quorvane_base/available_parallelism.hpp"
 #include "quorvane_base/little_endian.hpp"
 #include "quorvane_dat/lib/corruption.hpp"
 #include "quorvane_dat/lib/database_access.hpp"
@@ -400,12 +399,10 @@ class Batch {
   bool stop_ = false;
 };
 
-unsigned available_processors() noexcept {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int count = CPU_COUNT(&set);
-    if (count > 0) return static_cast<unsigned>(count);
+// The affinity set, limited by a control-group CPU quota (the runner's count).
+unsigned available_processors() {
+  if (const auto count = quorvane_base::available_parallelism()) {
+    return static_cast<unsigned>(std::min<std::size_t>(*count, 1024));
   }
   const unsigned hinted = std::thread::hardware_concurrency();
   return hinted != 0 ? hinted : 1;

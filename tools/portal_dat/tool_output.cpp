@@ -1,12 +1,13 @@
 // Error lines, opening the archive, and text forms shared by the commands.
 #include "tools/portal_dat/tool_output.hpp"
 
-#include <sched.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "quorvane_base/available_parallelism.hpp"
 
 namespace portal_dat {
 
@@ -35,12 +36,10 @@ std::string content_problem(bool chain_loops, bool short_output) {
 }
 
 unsigned reading_threads(unsigned requested, bool verbose) {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  unsigned available = 1;
-  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
-    available = static_cast<unsigned>(CPU_COUNT(&set));
-  }
+  // The processors the process may use: its affinity set, limited by a
+  // control-group CPU quota, as read_batch counts them.
+  const auto available = static_cast<unsigned>(
+      std::min<std::size_t>(quorvane_base::available_parallelism().value_or(1), 1024));
   if (requested <= available) return requested;
   if (verbose) {
     report_error("--threads " + std::to_string(requested) + " clamped to the " + std::to_string(available) +
