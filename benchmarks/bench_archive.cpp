@@ -170,7 +170,7 @@ void batch_read_all(benchmark::State& state) {
   for (auto _ : state) {
     std::uint64_t delivered = 0;
     bool failed = false;
-    auto done = quorvane_dat::read_batch(*fixture->database, {}, options,
+    auto done = quorvane_dat::read_batch(*fixture->database, options,
                                          [&](const quorvane_dat::BatchFile& file) {
                                            if (file.error != nullptr) failed = true;
                                            delivered += file.bytes.size();

@@ -10,7 +10,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -176,9 +175,9 @@ class Batch {
   // Reads and decodes the files of `segment`; when even its bookkeeping
   // cannot be allocated, every file of it is handed over as out of memory.
   void process(Segment& segment, Worker& worker) noexcept {
-    try {
-      gather(segment, worker);
-    } catch (const std::bad_alloc&) {
+    const bool gathered = detail::on_exhaustion([&] { return gather(segment, worker), true; },
+                                                [] { return false; });
+    if (!gathered) {
       segment.results.clear();
       segment.arena.reset();
       segment.out_of_memory = true;
@@ -186,23 +185,24 @@ class Batch {
     }
     for (std::size_t i = segment.first; i < segment.last; ++i) {
       FileResult& result = segment.results[i - segment.first];
-      try {
-        if (result.streamed) {
-          if (options_.check_only) check_streamed(files_[i], result);
-          continue;
-        }
-        if (result.error || !decoded(files_[i])) continue;
-        if (options_.check_only) {
-          decompress_lrs_into(result.bytes, worker.scratch, result.findings);
-          result.bytes = {};
-          continue;
-        }
-        decompress_lrs_into(result.bytes, result.decoded, result.findings);
-        result.bytes = result.decoded;
-      } catch (const std::bad_alloc&) {
-        result = FileResult{};
-        result.error = detail::out_of_memory();
-      } catch (const std::length_error&) {
+      const bool decoded_all = detail::on_exhaustion(
+          [&] {
+            if (result.streamed) {
+              if (options_.check_only) check_streamed(files_[i], result);
+              return true;
+            }
+            if (result.error || !decoded(files_[i])) return true;
+            if (options_.check_only) {
+              decompress_lrs_into(result.bytes, worker.scratch, result.findings);
+              result.bytes = {};
+              return true;
+            }
+            decompress_lrs_into(result.bytes, result.decoded, result.findings);
+            result.bytes = result.decoded;
+            return true;
+          },
+          [] { return false; });
+      if (!decoded_all) {
         result = FileResult{};
         result.error = detail::out_of_memory();
       }
@@ -410,23 +410,32 @@ unsigned available_processors() {
 
 }  // namespace
 
+namespace {
+
+DatResult<void> run_batch(const DatDatabase& database, std::vector<DatFileEntry> files,
+                          const BatchOptions& options, const BatchCallback& callback) {
+  if (files.empty()) return {};
+  Batch batch(database, std::move(files), options);
+  return batch.run(callback, options.threads != 0 ? options.threads : available_processors());
+}
+
+}  // namespace
+
 DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
                            const BatchOptions& options, const BatchCallback& callback) {
-  try {
+  return detail::at_boundary([&] {
+    return run_batch(database, {selection.begin(), selection.end()}, options, callback);
+  });
+}
+
+DatResult<void> read_batch(const DatDatabase& database, const BatchOptions& options,
+                           const BatchCallback& callback) {
+  return detail::at_boundary([&] {
     std::vector<DatFileEntry> files;
-    if (selection.empty()) {
-      files.reserve(database.files().size());
-      for (const auto& [id, entry] : database.files()) files.push_back(entry);
-    } else {
-      files.assign(selection.begin(), selection.end());
-    }
-    Batch batch(database, std::move(files), options);
-    return batch.run(callback, options.threads != 0 ? options.threads : available_processors());
-  } catch (const std::bad_alloc&) {
-    return Err{detail::out_of_memory()};
-  } catch (const std::length_error&) {
-    return Err{detail::out_of_memory()};
-  }
+    files.reserve(database.files().size());
+    for (const auto& [id, entry] : database.files()) files.push_back(entry);
+    return run_batch(database, std::move(files), options, callback);
+  });
 }
 
 }  // namespace quorvane_dat

@@ -1,5 +1,6 @@
-// read_batch: every selected file of an archive, visited in the order of its
-// offsets, read in large sequential windows and decoded on worker threads.
+// read_batch: the selected files of an archive (or all of them), visited in
+// the order of their offsets, gathered a segment of about one window at a
+// time with a few scatter reads and decoded on worker threads.
 // For a tool that fetches or checks many files at once; get_file stays the
 // way to fetch one.
 #pragma once
@@ -55,7 +56,9 @@ struct BatchFile {
 struct BatchOptions {
   /// Threads that gather and decode files; 0: the processors available.
   unsigned threads = 0;
-  /// Bytes of the archive read by one sequential read (at least 1 MiB).
+  /// Bytes of the archive that one segment covers (at least 1 MiB): a worker
+  /// gathers a segment's files with a few scatter reads of at most 1024
+  /// pieces each, and holds that much of their bytes at a time.
   std::size_t window_bytes = std::size_t{4} << 20;
   /// Decode compressed files (off: hand over the stored bytes).
   bool decode = true;
@@ -81,13 +84,17 @@ struct BatchOptions {
 /// false stops the batch after this file.
 using BatchCallback = std::function<bool(const BatchFile&)>;
 
-/// Reads the files of `selection` (every entry of the archive when it is
-/// empty) and hands each to `callback`. A file that cannot be read is handed
-/// over with its error and does not stop the batch. Memory stays within a
-/// few windows per thread plus the files being decoded, none of them larger
-/// than BatchOptions::stream_above.
+/// Reads the files of `selection` and hands each to `callback`; an empty
+/// selection reads nothing. A file that cannot be read is handed over with
+/// its error and does not stop the batch. Memory stays within a few windows
+/// per thread plus the files being decoded, none of them larger than
+/// BatchOptions::stream_above.
 /// Fails only when the batch itself cannot run (a thread cannot start).
 QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
                            const BatchOptions& options, const BatchCallback& callback);
+
+/// The same for every entry of the archive.
+QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database, const BatchOptions& options,
+                                            const BatchCallback& callback);
 
 }  // namespace quorvane_dat

@@ -268,18 +268,14 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
   batch.decode = true;
 
   Meeting meeting(comparison.entries, copy_limit);
-  // read_batch reads everything for an empty selection: a side with nothing
-  // selected reads nothing.
   const auto read_side = [&](int s) -> quorvane_dat::DatResult<void> {
     const auto& database = s == 0 ? old_database : new_database;
     const auto selection = s == 0 ? old_selection : new_selection;
     Sha256Hasher& hasher = s == 0 ? old_hasher : new_hasher;
-    quorvane_dat::DatResult<void> ran{};
-    if (!selection.empty()) {
-      ran = quorvane_dat::read_batch(database, selection, batch, [&](const quorvane_dat::BatchFile& file) {
-        return meeting.visit(s, file, hasher);
-      });
-    }
+    const quorvane_dat::DatResult<void> ran =
+        quorvane_dat::read_batch(database, selection, batch, [&](const quorvane_dat::BatchFile& file) {
+          return meeting.visit(s, file, hasher);
+        });
     meeting.end(s);
     return ran;
   };

@@ -117,9 +117,7 @@ int run_extract(const ExtractOptions& options) {
     if (finished.status == WriteOutcome::Status::Written) written_bytes += count;
     return finished;
   };
-  // Nothing selected (an empty selection that is not "all") extracts nothing.
-  const bool nothing = selected.entries.empty();
-  const auto ran = nothing ? quorvane_dat::DatResult<void>{} : quorvane_dat::read_batch(
+  const auto ran = quorvane_dat::read_batch(
       *database, selected.entries, batch, [&](const quorvane_dat::BatchFile& file) {
         if (interrupted_by != 0) return false;
         progress.advance(file.entry->size);

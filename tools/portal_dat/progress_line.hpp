@@ -18,7 +18,6 @@ class ProgressLine {
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
-  bool enabled() const noexcept { return enabled_; }
   // Records one more file of `bytes` bytes and redraws when the last redraw
   // lies at least a tenth of a second back.
   void advance(std::uint64_t bytes);

@@ -212,8 +212,7 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
 
   const unsigned threads = reading_threads(options.threads, options.verbose);
   std::uint64_t entries = 0;
-  const auto files_read = quorvane_dat::read_batch(
-      database, {}, check_options(threads), [&](const BatchFile& file) {
+  const auto files_read = quorvane_dat::read_batch(database, check_options(threads), [&](const BatchFile& file) {
         ++entries;
         progress.advance(file.entry->size);
         check_chain(file, Subject::file(file.entry->id), map, next_block, log);

@@ -70,8 +70,7 @@ TEST_F(Batch, EveryFileAsGetFileGivesItInOffsetOrder) {
         options.collect_blocks = true;
         std::uint32_t last_offset = 0;
         std::size_t seen = 0;
-        auto done = quorvane_dat::read_batch(
-            *db_, {}, options, [&](const quorvane_dat::BatchFile &f) {
+        auto done = quorvane_dat::read_batch(*db_, options, [&](const quorvane_dat::BatchFile &f) {
               ++seen;
               EXPECT_GE(f.entry->offset, last_offset);
               last_offset = f.entry->offset;
@@ -135,6 +134,13 @@ TEST_F(Batch, ASelectionIsReadAloneAndTheCallbackCanStopIt) {
       by_offset.resize(stop_after);
       EXPECT_EQ(ids, by_offset);
     }
+    // An empty selection reads nothing (every entry has its own overload).
+    quorvane_dat::BatchOptions options;
+    options.threads = threads;
+    std::size_t calls = 0;
+    EXPECT_TRUE(quorvane_dat::read_batch(*db_, std::span<const DatFileEntry>(), options,
+                                         [&](const quorvane_dat::BatchFile&) { return ++calls, true; }));
+    EXPECT_EQ(calls, 0U);
   }
 }
 

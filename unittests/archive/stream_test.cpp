@@ -228,7 +228,7 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
   quorvane_dat::BatchOptions whole;
   whole.collect_blocks = true;
   std::map<std::uint32_t, Outcome> expected;
-  ASSERT_TRUE(quorvane_dat::read_batch(*db_, {}, whole, [&](const quorvane_dat::BatchFile& f) {
+  ASSERT_TRUE(quorvane_dat::read_batch(*db_, whole, [&](const quorvane_dat::BatchFile& f) {
     EXPECT_EQ(f.stream, nullptr);
     expected[f.entry->id] = {f.error ? f.error->debug() : "", f.chain_loops, f.findings.short_output,
                              f.findings.back_reference_before_start, f.declared_size,
@@ -245,7 +245,7 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
     checked.check_only = true;
     checked.stream_above = 1000;
     std::size_t seen = 0;
-    ASSERT_TRUE(quorvane_dat::read_batch(*db_, {}, checked, [&](const quorvane_dat::BatchFile& f) {
+    ASSERT_TRUE(quorvane_dat::read_batch(*db_, checked, [&](const quorvane_dat::BatchFile& f) {
       ++seen;
       EXPECT_TRUE(f.bytes.empty() && f.stream == nullptr);
       const Outcome got{f.error ? f.error->debug() : "", f.chain_loops, f.findings.short_output,
@@ -260,7 +260,7 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
   quorvane_dat::BatchOptions streamed = whole;
   streamed.stream_above = 1000;
   std::size_t streams = 0;
-  ASSERT_TRUE(quorvane_dat::read_batch(*db_, {}, streamed, [&](const quorvane_dat::BatchFile& f) {
+  ASSERT_TRUE(quorvane_dat::read_batch(*db_, streamed, [&](const quorvane_dat::BatchFile& f) {
     const DatFileEntry& entry = *f.entry;
     if (f.stream == nullptr) {
       EXPECT_TRUE((entry.is_compressed() ? entry.size / 2 * 17 + 1 : entry.size) <= 1000 || f.error != nullptr)

@@ -99,7 +99,7 @@ void run_everything(const std::filesystem::path& path, std::span<const std::uint
       options.collect_blocks = true;
       options.check_only = threads > 2;  // large files read on the workers
       options.stream_above = threads > 2 ? 1000 : options.stream_above;
-      count(quorvane_dat::read_batch(*db, {}, options,
+      count(quorvane_dat::read_batch(*db, options,
                                      [&](const quorvane_dat::BatchFile& f) {
                                        ++(f.error == nullptr ? tally.values : tally.errors);
                                        // Checks hand no bytes over; the others every byte.
