@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/dat_writer/dat_writer.hpp"
-#include "tools/dat_writer/lzss_encoder.hpp"
+#include "dat_writer/dat_writer.hpp"
+#include "dat_writer/lzss_encoder.hpp"
 
 namespace {
 

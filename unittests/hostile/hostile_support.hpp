@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace hostile {
