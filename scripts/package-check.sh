@@ -19,9 +19,15 @@
 #     link, cannot include internal headers, and install their own exported
 #     target; a Debug and a Release install share one prefix.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# Everything is built from a copy of the checkout (also the source archive
+# that FetchContent downloads), so that the checkout can change meanwhile.
+tar -C "$checkout" -czf "$work/quorvane-source.tar.gz" --exclude=./build --exclude=./.git .
+root="$work/source"
+mkdir "$root"
+tar -C "$root" -xzf "$work/quorvane-source.tar.gz"
 cxx="${CXX:-c++}"
 no_deps=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON)
 warnings=(-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror)
@@ -174,7 +180,6 @@ unset PKG_CONFIG_PATH
 
 # The consumers that embed the project build it in Debug, which is also the
 # Debug install that must not replace the Release one in the same prefix.
-tar -C "$root" -czf "$work/quorvane-source.tar.gz" --exclude=./build --exclude=./.git .
 for embed in subdirectory fetchcontent; do
   echo "== package: embedded through $embed =="
   build="$work/embed-$embed"
@@ -182,8 +187,9 @@ for embed in subdirectory fetchcontent; do
     "${no_deps[@]}" -DQUORVANE_EMBED="$embed" -DQUORVANE_SOURCE_DIR="$root" \
     -DQUORVANE_SOURCE_ARCHIVE="$work/quorvane-source.tar.gz" -DCMAKE_INSTALL_PREFIX="$static" >/dev/null
   cmake --build "$build" >/dev/null
-  built="$(cd "$build" && find . -name '*.a' -o -type f -executable -not -name '*.so*' -not -path '*/CMakeFiles/*' |
-           xargs -n1 basename | sort | tr '\n' ' ')"
+  # What the build made (not the downloaded sources, nor CMake's own files).
+  built="$(cd "$build" && find . -path ./_deps/quorvane_dat-src -prune -o -path '*/CMakeFiles' -prune -o \
+             \( -name '*.a' -o -type f -executable \) -print | xargs -n1 basename | sort | tr '\n' ' ')"
   [[ "$built" == "every_function libconsumer_reader.a libquorvane_based.a libquorvane_datd.a " ]] ||
     fail "the consumer's build made: $built"
   echo "  built: $built"
