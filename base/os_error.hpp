@@ -6,6 +6,11 @@
 #include <string>
 #include <string_view>
 
+// The archive library's public headers bring the two kind functions into
+// its namespace, so its shared build exports them (and nothing else of this
+// library).
+#define QUORVANE_BASE_API __attribute__((visibility("default")))
+
 namespace quorvane_base {
 
 enum class IoErrorKind : std::uint8_t {
@@ -53,11 +58,11 @@ enum class IoErrorKind : std::uint8_t {
 };
 
 // CamelCase name of a kind, as shown in debug forms ("UnexpectedEof").
-std::string_view io_error_kind_name(IoErrorKind kind) noexcept;
+QUORVANE_BASE_API std::string_view io_error_kind_name(IoErrorKind kind) noexcept;
 
 // Kind that an operating-system error number maps to; Uncategorized for the
 // numbers that have no kind of their own.
-IoErrorKind io_error_kind_from_errno(int code) noexcept;
+QUORVANE_BASE_API IoErrorKind io_error_kind_from_errno(int code) noexcept;
 
 // The system's message for an error number ("No such file or directory"),
 // safe to call from several threads; "Unknown error N" when the C library

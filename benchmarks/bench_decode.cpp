@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "benchmarks/synthetic_data.hpp"
-#include "tools/dat_writer/lzss_encoder.hpp"
+#include "dat_writer/lzss_encoder.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace bench {

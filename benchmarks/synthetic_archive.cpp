@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "benchmarks/synthetic_data.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace bench {
 

@@ -34,7 +34,7 @@ harnesses=("$@")
 build="$root/build/fuzz"
 cmake --preset fuzz -S "$root" >/dev/null
 targets=()
-for h in "${harnesses[@]}"; do targets+=("fuzz_$h"); done
+for h in "${harnesses[@]}"; do targets+=("quorvane_fuzz_$h"); done
 ninja -C "$build" -j "$jobs" "${targets[@]}"
 
 # A small quarantine keeps AddressSanitizer's own hold on freed memory from

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/ensure-packages.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target shield_stance_backhand_audit portal_dat_sample
+cmake --build --preset release --target quorvane_audit quorvane_portal_dat_sample
 
 if [[ -z "${QUORVANE_PORTAL_DAT:-}" ]]; then
   sample=build/release/sample/portal.dat

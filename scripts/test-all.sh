@@ -3,7 +3,8 @@
 #   1. the debug build with g++ (every unit, end-to-end and corpus-replay test);
 #   2. the AddressSanitizer + UndefinedBehaviorSanitizer build with clang++ (the same tests);
 #   then the library package: installed as a static and as a shared library and
-#   used from outside the project (scripts/package-check.sh);
+#   used from outside the project through CMake and pkg-config, and embedded
+#   through add_subdirectory and FetchContent (scripts/package-check.sh);
 #   3. each fuzz harness for a short while (QUORVANE_FUZZ_SECONDS, default 30 s each);
 #   4. the ThreadSanitizer build: the runner's, the audit's and the archive
 #      tool's end-to-end tests, the batch reads and the concurrent fetches.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/support/fuzz_check.hpp"
-#include "fuzz/support/plain_decode.hpp"
+#include "test_oracles/plain_decode.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
     FUZZ_CHECK(decoded.size() <= declared, "never longer than the declared size");
   }
-  FUZZ_CHECK(decoded == fuzz_support::plain_decode(input), "decoder agrees with the plain decoding");
+  FUZZ_CHECK(decoded == test_oracles::plain_decode(input), "decoder agrees with the plain decoding");
   return 0;
 }

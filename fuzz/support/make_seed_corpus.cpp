@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "dat_writer/dat_writer.hpp"
+#include "dat_writer/lzss_encoder.hpp"
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
-#include "tools/dat_writer/lzss_encoder.hpp"
 
 namespace {
 

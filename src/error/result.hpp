@@ -11,6 +11,8 @@
 #include <utility>
 #include <variant>
 
+#include "quorvane_dat/export.hpp"
+
 namespace quorvane_dat {
 
 /// Wraps an error so that Result's constructors can tell it apart from a value.

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "quorvane_dat/export.hpp"
+
 namespace quorvane_dat {
 
 inline constexpr std::uint64_t HEADER_OFFSET = 0x140;

@@ -90,7 +90,7 @@ class QUORVANE_DAT_API FileIndex {
   const_iterator end() const noexcept { return {this, size_}; }
 
   /// Equal when both hold the same ids with equal entries, in any order.
-  friend bool operator==(const FileIndex& a, const FileIndex& b) noexcept;
+  friend QUORVANE_DAT_API bool operator==(const FileIndex& a, const FileIndex& b) noexcept;
 
  private:
   static constexpr unsigned CHUNK_BITS = 9;  // 512 entries, 14 KiB per chunk

@@ -8,16 +8,17 @@
 
 #include "quorvane_base/utf8.hpp"
 
-#ifndef QUORVANE_DAT_PACKAGE_DIR
-#error "QUORVANE_DAT_PACKAGE_DIR must name the library's source directory"
+#ifndef QUORVANE_DAT_FALLBACK_BASE_DIR
+#error "QUORVANE_DAT_FALLBACK_BASE_DIR must name the fallback's base directory"
 #endif
 
 namespace quorvane_dat {
 
 namespace {
 
-// Captured by the build: the absolute directory that declares this library.
-constexpr std::string_view PACKAGE_DIR = QUORVANE_DAT_PACKAGE_DIR;
+// Fixed by the build (QUORVANE_DAT_FALLBACK_BASE_DIR): by default the
+// absolute directory that declares this library.
+constexpr std::string_view FALLBACK_BASE_DIR = QUORVANE_DAT_FALLBACK_BASE_DIR;
 
 // Any entry counts, directories included; links are followed, so a dangling
 // link counts as missing, as does any failure to obtain the status.
@@ -36,7 +37,7 @@ void join(std::string& base, std::string_view part) {
 
 std::filesystem::path portal_dat_fallback_path() {
   // Kept as written: the ".." components are resolved by the file system.
-  std::string text(PACKAGE_DIR);
+  std::string text(FALLBACK_BASE_DIR);
   join(text, "../../");
   join(text, "dats/portal.dat");
   return std::filesystem::path(std::move(text));

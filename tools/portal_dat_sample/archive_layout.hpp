@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace portal_dat_sample {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace portal_dat_sample {
 

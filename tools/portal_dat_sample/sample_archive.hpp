@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "tools/portal_dat_sample/sample_variant.hpp"
 
 namespace portal_dat_sample {

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace archive_test {

@@ -13,7 +13,7 @@
 #include "archive_test_support.hpp"
 #include "quorvane_dat/utils/memory_source.hpp"
 #include "quorvane_dat/utils/positioned_read.hpp"
-#include "unittests/support/chain_reference.hpp"
+#include "test_oracles/chain_reference.hpp"
 
 namespace {
 
@@ -30,9 +30,9 @@ std::string hex8(std::uint64_t v) {
   return text;
 }
 
-using test_support::block_by_block;
-using test_support::library_read;
-using Outcome = test_support::ChainOutcome;
+using test_oracles::block_by_block;
+using test_oracles::library_read;
+using Outcome = test_oracles::ChainOutcome;
 
 class BlockChain : public ::testing::Test {
  protected:

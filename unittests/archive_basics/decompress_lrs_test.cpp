@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "fuzz/support/plain_decode.hpp"
+#include "test_oracles/plain_decode.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace quorvane_dat {
@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // The plain token-by-token decoder the library's is compared with.
-Bytes reference_decode(const Bytes& input) { return fuzz_support::plain_decode(input); }
+Bytes reference_decode(const Bytes& input) { return test_oracles::plain_decode(input); }
 
 Bytes with_size(std::uint32_t declared, const Bytes& stream) {
   Bytes input = {static_cast<std::uint8_t>(declared), static_cast<std::uint8_t>(declared >> 8),
@@ -189,7 +189,7 @@ TEST(DecompressLrs, MatchesTheReferenceOnGeneratedStreams) {
     const Bytes input = with_size(declared, stream);
     SCOPED_TRACE(round);
     bool before_start = false;
-    const Bytes expected = fuzz_support::plain_decode(input, before_start);
+    const Bytes expected = test_oracles::plain_decode(input, before_start);
     Bytes out;
     DecodeFindings findings;
     decompress_lrs_into(input, out, findings);

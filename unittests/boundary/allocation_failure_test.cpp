@@ -10,7 +10,7 @@
 
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
-#include "unittests/support/chain_reference.hpp"
+#include "dat_writer/dat_writer.hpp"
+#include "test_oracles/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace {
@@ -29,10 +29,10 @@ using quorvane_dat::DatDatabase;
 
 using test_support::ScratchDir;
 
-using test_support::block_by_block;
-using test_support::library_read;
-using test_support::read_calls;
-using Outcome = test_support::ChainOutcome;
+using test_oracles::block_by_block;
+using test_oracles::library_read;
+using test_oracles::read_calls;
+using Outcome = test_oracles::ChainOutcome;
 
 Bytes counter_bytes(std::size_t size, std::uint8_t seed) {
   Bytes out(size);

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "quorvane_dat/utils/positioned_read.hpp"
-#include "unittests/support/chain_reference.hpp"
+#include "test_oracles/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
 #include "quorvane_dat/utils/read_ahead.hpp"
 
@@ -144,7 +144,7 @@ TEST(ReadAhead, ForwardRequestsShareFillsAndJumpsPassStraightThrough) {
   EXPECT_EQ(jumping.file_reads(), 300U);
 }
 
-using test_support::read_calls;
+using test_oracles::read_calls;
 
 TEST(ReadAhead, OpeningADirectoryOfAdjacentNodesTakesFewReads) {
   if (!read_calls()) GTEST_SKIP() << "/proc/self/io is not available";

@@ -1,7 +1,7 @@
 #include "unittests/hostile/hostile_archives.hpp"
 
 #include "quorvane_dat/lib/dat_format.hpp"
-#include "tools/dat_writer/lzss_encoder.hpp"
+#include "dat_writer/lzss_encoder.hpp"
 #include "unittests/hostile/hostile_support.hpp"
 
 namespace hostile {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace hostile {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace hostile {
 

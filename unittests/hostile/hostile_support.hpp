@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "dat_writer/dat_writer.hpp"
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace hostile {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
 #include "tools/portal_dat/sha256_digest.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "unittests/support/expected_file.hpp"
 #include "unittests/support/process.hpp"

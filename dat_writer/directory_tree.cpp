@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace dat_writer {
 

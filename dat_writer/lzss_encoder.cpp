@@ -1,5 +1,5 @@
 // Greedy hash-chain LZSS encoder; its output is what the archive decoder reads.
-#include "tools/dat_writer/lzss_encoder.hpp"
+#include "dat_writer/lzss_encoder.hpp"
 
 #include <algorithm>
 #include <cstddef>

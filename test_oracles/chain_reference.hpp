@@ -11,7 +11,7 @@
 
 #include "quorvane_dat/lib/dat_database.hpp"
 
-namespace test_support {
+namespace test_oracles {
 
 // The bytes of a chain, or the display text of the error that stops it.
 struct ChainOutcome {
@@ -34,4 +34,4 @@ ChainOutcome library_read(const quorvane_dat::DatDatabase& db, std::uint32_t off
 // nothing when /proc/self/io is not available.
 std::optional<std::uint64_t> read_calls();
 
-}  // namespace test_support
+}  // namespace test_oracles

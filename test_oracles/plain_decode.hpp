@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace fuzz_support {
+namespace test_oracles {
 
 // A back-reference into an empty output has nothing to copy from and ends the
 // stream, as the decoder under test does. `before_start` tells whether any
@@ -60,4 +60,4 @@ inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> inpu
 }
 
 
-}  // namespace fuzz_support
+}  // namespace test_oracles

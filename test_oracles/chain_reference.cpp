@@ -1,10 +1,10 @@
-#include "unittests/support/chain_reference.hpp"
+#include "test_oracles/chain_reference.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 
-namespace test_support {
+namespace test_oracles {
 
 namespace {
 
@@ -92,4 +92,4 @@ std::optional<std::uint64_t> read_calls() {
   return std::nullopt;
 }
 
-}  // namespace test_support
+}  // namespace test_oracles

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/dat_writer/dat_writer.hpp"
+#include "dat_writer/dat_writer.hpp"
 
 namespace dat_writer {
 

@@ -23,7 +23,7 @@
 
 #include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
-#include "tools/dat_writer/lzss_encoder.hpp"
+#include "dat_writer/lzss_encoder.hpp"
 
 namespace dat_writer {
 
