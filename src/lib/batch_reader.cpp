@@ -20,19 +20,19 @@
 #include <vector>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
-#include "quorvane_dat/lib/library_boundary.hpp"
-#include "quorvane_dat/lib/segment_reader.hpp"
+#include "quorvane_dat/lib/detail/library_boundary.hpp"
+#include "quorvane_dat/lib/detail/segment_reader.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat {
 
 // The handle's open file, for the batch reader alone.
 class BatchAccess {
  public:
-  static const ArchiveSource& file(const DatDatabase& database) noexcept { return *database.source_; }
+  static const detail::ArchiveSource& file(const DatDatabase& database) noexcept { return *database.source_; }
 };
 
 namespace {

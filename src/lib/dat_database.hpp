@@ -16,7 +16,9 @@
 
 namespace quorvane_dat {
 
+namespace detail {
 class ArchiveSource;
+}  // namespace detail
 
 /// An open archive: its header, its directory index and the means to fetch
 /// its files. Every operation returns a result or a DatError; none throws.
@@ -80,9 +82,9 @@ class QUORVANE_DAT_API DatDatabase {
 
  private:
   friend class BatchAccess;
-  DatDatabase(DatHeader header, std::unique_ptr<const ArchiveSource> source,
+  DatDatabase(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
               std::uint64_t archive_length);
-  static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const ArchiveSource> source,
+  static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
                                      std::uint64_t archive_length);
   /// Walks the directory tree from the header's root into the index.
   DatResult<void> read_directory();
@@ -93,7 +95,7 @@ class QUORVANE_DAT_API DatDatabase {
 
   DatHeader header_;
   FileIndex files_;
-  std::unique_ptr<const ArchiveSource> source_;
+  std::unique_ptr<const detail::ArchiveSource> source_;
   std::uint64_t archive_length_ = 0;
 };
 

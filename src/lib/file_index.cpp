@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "quorvane_dat/lib/hash_seed.hpp"
+#include "quorvane_dat/lib/detail/hash_seed.hpp"
 
 namespace quorvane_dat {
 

@@ -1,6 +1,6 @@
-#include "quorvane_dat/lib/node_offset_set.hpp"
+#include "quorvane_dat/lib/detail/node_offset_set.hpp"
 
-#include "quorvane_dat/lib/hash_seed.hpp"
+#include "quorvane_dat/lib/detail/hash_seed.hpp"
 
 namespace quorvane_dat::detail {
 

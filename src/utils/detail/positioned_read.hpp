@@ -12,7 +12,7 @@
 #include "quorvane_dat/error/io_error.hpp"
 #include "quorvane_dat/error/result.hpp"
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 class FileExtPolyfill {
  public:
@@ -56,4 +56,4 @@ class ReadOnlyFile final : public ArchiveSource {
   int fd_ = -1;
 };
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail
