@@ -18,13 +18,13 @@
 
 #include "quorvane_base/available_parallelism.hpp"
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/corruption.hpp"
-#include "quorvane_dat/lib/database_access.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
+#include "quorvane_dat/lib/detail/database_access.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
-#include "quorvane_dat/lib/library_boundary.hpp"
-#include "quorvane_dat/lib/segment_reader.hpp"
+#include "quorvane_dat/lib/detail/library_boundary.hpp"
+#include "quorvane_dat/lib/detail/segment_reader.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat {
 
@@ -141,7 +141,7 @@ class Batch {
   // What a worker keeps from one segment to the next.
   struct Worker {
     explicit Worker(const Batch& batch)
-        : reader(DatabaseAccess::file(batch.database_), batch.database_.header().block_size) {}
+        : reader(detail::DatabaseAccess::file(batch.database_), batch.database_.header().block_size) {}
     detail::SegmentReader reader;
     std::vector<detail::GatherTarget> targets;
     std::unique_ptr<std::uint8_t[]> stored;  // the compressed files' stored bytes

@@ -10,15 +10,15 @@
 #include <utility>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/chain_reader.hpp"
-#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/detail/chain_reader.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
-#include "quorvane_dat/lib/directory_walk.hpp"
-#include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/lib/detail/directory_walk.hpp"
+#include "quorvane_dat/lib/detail/library_boundary.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
-#include "quorvane_dat/utils/memory_source.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/memory_source.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat {
 
@@ -87,7 +87,7 @@ class IndexBuilder final : public DirectoryVisitor {
 
 }  // namespace
 
-DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const ArchiveSource> source,
+DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
                          std::uint64_t archive_length)
     : header_(std::move(header)), source_(std::move(source)), archive_length_(archive_length) {}
 
@@ -96,7 +96,7 @@ DatDatabase& DatDatabase::operator=(DatDatabase&&) noexcept = default;
 DatDatabase::~DatDatabase() = default;
 
 DatResult<DatDatabase> DatDatabase::open(DatHeader header,
-                                         std::unique_ptr<const ArchiveSource> source,
+                                         std::unique_ptr<const detail::ArchiveSource> source,
                                          std::uint64_t archive_length) {
   DatDatabase database(std::move(header), std::move(source), archive_length);
   if (auto loaded = database.read_directory(); !loaded) return Err{std::move(loaded).error()};
@@ -116,9 +116,9 @@ DatResult<DatDatabase> DatDatabase::new_(const std::filesystem::path& path) {
 DatResult<DatDatabase> DatDatabase::from_fd(int fd) {
   // Owned from here on, closed on every path out (an allocation that fails
   // included).
-  ReadOnlyFile owned(fd);
+  detail::ReadOnlyFile owned(fd);
   return detail::at_boundary([&]() -> DatResult<DatDatabase> {
-    auto file = std::make_unique<const ReadOnlyFile>(std::move(owned));
+    auto file = std::make_unique<const detail::ReadOnlyFile>(std::move(owned));
     auto header = read_header(fd);
     if (!header) return Err{std::move(header).error()};
     auto length = file_length(fd);
@@ -131,7 +131,7 @@ DatResult<DatDatabase> DatDatabase::from_memory(std::span<const std::uint8_t> by
   return detail::at_boundary([&]() -> DatResult<DatDatabase> {
     auto header = read_header(bytes);
     if (!header) return Err{std::move(header).error()};
-    return open(std::move(*header), std::make_unique<const MemorySource>(bytes), bytes.size());
+    return open(std::move(*header), std::make_unique<const detail::MemorySource>(bytes), bytes.size());
   });
 }
 
@@ -150,7 +150,7 @@ DatResult<void> DatDatabase::visit_directory(DirectoryVisitor& visitor) const {
 
 DatResult<void> DatDatabase::gather(std::uint32_t offset, std::span<std::uint8_t> out) const {
   if (out.empty()) return {};
-  detail::ChainReader<const ArchiveSource> chain(*source_, header_.block_size, out);
+  detail::ChainReader<const detail::ArchiveSource> chain(*source_, header_.block_size, out);
   return chain.run(offset);
 }
 
@@ -220,7 +220,7 @@ DatResult<std::vector<std::uint32_t>> DatDatabase::chain_blocks(std::uint32_t of
     std::vector<std::uint32_t> blocks;
     if (size == 0) return blocks;
     std::vector<std::uint8_t> scratch(size);
-    detail::ChainReader<const ArchiveSource> chain(*source_, header_.block_size, scratch);
+    detail::ChainReader<const detail::ArchiveSource> chain(*source_, header_.block_size, scratch);
     chain.record_blocks(&blocks);
     if (auto gathered = chain.run(offset); !gathered) return Err{std::move(gathered).error()};
     return blocks;

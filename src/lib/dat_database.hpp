@@ -16,7 +16,10 @@
 
 namespace quorvane_dat {
 
+namespace detail {
 class ArchiveSource;
+class DatabaseAccess;
+}  // namespace detail
 
 /// An open archive: its header, its directory index and the means to fetch
 /// its files. Every operation returns a result or a DatError; none throws.
@@ -80,10 +83,10 @@ class QUORVANE_DAT_API DatDatabase {
   std::uint64_t archive_length() const noexcept { return archive_length_; }
 
  private:
-  friend class DatabaseAccess;
-  DatDatabase(DatHeader header, std::unique_ptr<const ArchiveSource> source,
+  friend class detail::DatabaseAccess;
+  DatDatabase(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
               std::uint64_t archive_length);
-  static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const ArchiveSource> source,
+  static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
                                      std::uint64_t archive_length);
   /// Walks the directory tree from the header's root into the index.
   DatResult<void> read_directory();
@@ -94,7 +97,7 @@ class QUORVANE_DAT_API DatDatabase {
 
   DatHeader header_;
   FileIndex files_;
-  std::unique_ptr<const ArchiveSource> source_;
+  std::unique_ptr<const detail::ArchiveSource> source_;
   std::uint64_t archive_length_ = 0;
 };
 

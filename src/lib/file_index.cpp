@@ -4,8 +4,8 @@
 #include <limits>
 #include <type_traits>
 
-#include "quorvane_dat/lib/hash_seed.hpp"
-#include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/lib/detail/hash_seed.hpp"
+#include "quorvane_dat/lib/detail/library_boundary.hpp"
 
 namespace quorvane_dat {
 

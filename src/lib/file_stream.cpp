@@ -10,13 +10,13 @@
 #include <utility>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/chain_reader.hpp"
-#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/detail/chain_reader.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
-#include "quorvane_dat/lib/database_access.hpp"
-#include "quorvane_dat/lib/library_boundary.hpp"
+#include "quorvane_dat/lib/detail/database_access.hpp"
+#include "quorvane_dat/lib/detail/library_boundary.hpp"
 #include "quorvane_dat/utils/lrs_stream_decoder.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat {
 
@@ -36,7 +36,7 @@ constexpr std::size_t FIRST_FILL = std::size_t{4} << 10;
 // so errors come from the same bytes as in the one-chain reader.
 class ChainCursor {
  public:
-  ChainCursor(const ArchiveSource& source, std::uint32_t block_size, std::uint32_t first,
+  ChainCursor(const detail::ArchiveSource& source, std::uint32_t block_size, std::uint32_t first,
               std::uint64_t size, std::vector<std::uint32_t>* blocks) noexcept
       : source_(source), block_size_(block_size), current_(first), remaining_(size), blocks_(blocks) {}
 
@@ -157,7 +157,7 @@ class ChainCursor {
     return source_.read_exact_at_compat(dst, offset);
   }
 
-  const ArchiveSource& source_;
+  const detail::ArchiveSource& source_;
   std::uint32_t block_size_;
   std::uint64_t current_;          // the block whose pointer is read next
   std::uint64_t remaining_;
@@ -184,7 +184,7 @@ class ChainCursor {
 struct FileStream::Impl {
   Impl(const DatDatabase& database, const DatFileEntry& file, const StreamOptions& options)
       : entry(file),
-        cursor(DatabaseAccess::file(database), database.header().block_size, file.offset, file.size,
+        cursor(detail::DatabaseAccess::file(database), database.header().block_size, file.offset, file.size,
                options.collect_blocks ? &blocks : nullptr),
         piece_bytes(std::max<std::size_t>(options.piece_bytes, 1)) {
     if (options.decode && entry.is_compressed()) {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "archive_test_support.hpp"
-#include "quorvane_dat/utils/memory_source.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/memory_source.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 #include "test_oracles/chain_reference.hpp"
 
 namespace {
@@ -308,7 +308,7 @@ TEST(PositionedRead, ExactReadsAndScatterReadsAtAbsoluteOffsets) {
   const auto path = dir.write("plain.bin", data);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
-  quorvane_dat::ReadOnlyFile file(fd);
+  quorvane_dat::detail::ReadOnlyFile file(fd);
   ASSERT_EQ(::lseek(fd, 17, SEEK_SET), 17);
 
   Bytes buf(100);
@@ -342,8 +342,8 @@ TEST(PositionedRead, MemorySourceAnswersAsTheFile) {
   const Bytes data = pattern(700);
   const int fd = ::open(dir.write("same.bin", data).c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
-  const quorvane_dat::ReadOnlyFile file(fd);
-  const quorvane_dat::MemorySource memory(data);
+  const quorvane_dat::detail::ReadOnlyFile file(fd);
+  const quorvane_dat::detail::MemorySource memory(data);
   for (const std::uint64_t offset : {0U, 1U, 350U, 690U, 699U, 700U, 701U, 5000U}) {
     for (const std::size_t length : {0U, 1U, 10U, 300U}) {
       SCOPED_TRACE(testing::Message() << offset << " + " << length);

@@ -17,15 +17,15 @@
 
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 #include "test_oracles/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
-#include "quorvane_dat/utils/read_ahead.hpp"
+#include "quorvane_dat/utils/detail/read_ahead.hpp"
 
 namespace {
 
-using quorvane_dat::ReadAheadReader;
-using quorvane_dat::ReadOnlyFile;
+using quorvane_dat::detail::ReadAheadReader;
+using quorvane_dat::detail::ReadOnlyFile;
 
 // A file of `size` patterned bytes in a scratch directory of its own.
 class PatternFile {

@@ -1,4 +1,4 @@
 // Must not compile in a consumer: an internal header of the library.
-#include <quorvane_dat/lib/chain_reader.hpp>
+#include <quorvane_dat/lib/detail/chain_reader.hpp>
 
 int main() { return 0; }

@@ -1,8 +1,8 @@
-#include "quorvane_dat/utils/read_ahead.hpp"
+#include "quorvane_dat/utils/detail/read_ahead.hpp"
 
 #include <cstring>
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 bool ReadAheadReader::cover(std::uint64_t offset, std::size_t length) {
   const bool in_window = offset >= window_start_ && offset - window_start_ <= window_length_ &&
@@ -56,4 +56,4 @@ Result<std::size_t, IoError> ReadAheadReader::read_vectored_at(std::span<const :
   return file_.read_vectored_at(parts, offset);
 }
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

@@ -15,7 +15,7 @@
 
 #include "quorvane_base/little_endian.hpp"
 #include "quorvane_dat/error/dat_error.hpp"
-#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 
 namespace quorvane_dat::detail {

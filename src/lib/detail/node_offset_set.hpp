@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "quorvane_dat/lib/hash_seed.hpp"
+#include "quorvane_dat/lib/detail/hash_seed.hpp"
 
 namespace quorvane_dat::detail {
 

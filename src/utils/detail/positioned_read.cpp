@@ -1,7 +1,7 @@
 // Positioned reads on an owned, read-only file descriptor. Every read names its
 // absolute offset (pread/preadv), so one descriptor serves several threads at
 // once and the descriptor's own read position is never used or moved.
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include <limits>
 #include <utility>
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 namespace {
 
@@ -65,4 +65,4 @@ Result<std::size_t, IoError> ReadOnlyFile::read_vectored_at(std::span<const ::io
   }
 }
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

@@ -1,9 +1,9 @@
-#include "quorvane_dat/lib/segment_reader.hpp"
+#include "quorvane_dat/lib/detail/segment_reader.hpp"
 
 #include <algorithm>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/chain_reader.hpp"
+#include "quorvane_dat/lib/detail/chain_reader.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 
 namespace quorvane_dat::detail {

@@ -4,13 +4,13 @@
 #pragma once
 
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 class DatabaseAccess {
  public:
   static const ArchiveSource& file(const DatDatabase& database) noexcept { return *database.source_; }
 };
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

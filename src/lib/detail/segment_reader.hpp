@@ -16,7 +16,7 @@
 
 #include "quorvane_dat/error/dat_error.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat::detail {
 

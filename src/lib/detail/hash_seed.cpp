@@ -1,4 +1,4 @@
-#include "quorvane_dat/lib/hash_seed.hpp"
+#include "quorvane_dat/lib/detail/hash_seed.hpp"
 
 #include <sys/random.h>
 

@@ -1,6 +1,6 @@
 // The directory walk: depth first and pre-order, with an explicit stack of
 // open levels rather than recursion, every node read once.
-#include "quorvane_dat/lib/directory_walk.hpp"
+#include "quorvane_dat/lib/detail/directory_walk.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/chain_reader.hpp"
-#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/detail/chain_reader.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
-#include "quorvane_dat/lib/library_boundary.hpp"
-#include "quorvane_dat/lib/node_offset_set.hpp"
+#include "quorvane_dat/lib/detail/library_boundary.hpp"
+#include "quorvane_dat/lib/detail/node_offset_set.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"
-#include "quorvane_dat/utils/read_ahead.hpp"
+#include "quorvane_dat/utils/detail/read_ahead.hpp"
 
 namespace quorvane_dat::detail {
 

@@ -1,4 +1,4 @@
-#include "quorvane_dat/lib/corruption.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 
 #include <cstdarg>
 #include <cstdio>

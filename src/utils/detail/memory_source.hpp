@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 class MemorySource final : public ArchiveSource {
  public:
@@ -25,4 +25,4 @@ class MemorySource final : public ArchiveSource {
   std::span<const std::uint8_t> bytes_;
 };
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

@@ -12,7 +12,7 @@
 #include "quorvane_dat/error/io_error.hpp"
 #include "quorvane_dat/error/result.hpp"
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 // Kept under its described name, with read_exact_at_compat, as part of the
 // reader's described interface.
@@ -58,4 +58,4 @@ class ReadOnlyFile final : public ArchiveSource {
   int fd_ = -1;
 };
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

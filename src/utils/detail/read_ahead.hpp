@@ -24,9 +24,9 @@
 
 #include "quorvane_dat/error/io_error.hpp"
 #include "quorvane_dat/error/result.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 class ReadAheadReader {
  public:
@@ -66,4 +66,4 @@ class ReadAheadReader {
   std::size_t file_reads_ = 0;
 };
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

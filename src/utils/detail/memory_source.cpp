@@ -1,11 +1,11 @@
 // Reads from an archive in memory, answering exactly as reads of a file
 // holding the same bytes would (a read at or past the end delivers nothing).
-#include "quorvane_dat/utils/memory_source.hpp"
+#include "quorvane_dat/utils/detail/memory_source.hpp"
 
 #include <algorithm>
 #include <cstring>
 
-namespace quorvane_dat {
+namespace quorvane_dat::detail {
 
 Result<void, IoError> MemorySource::read_exact_at_compat(std::span<std::uint8_t> buf,
                                                          std::uint64_t offset) const {
@@ -31,4 +31,4 @@ Result<std::size_t, IoError> MemorySource::read_vectored_at(std::span<const ::io
   return delivered;
 }
 
-}  // namespace quorvane_dat
+}  // namespace quorvane_dat::detail

@@ -1,4 +1,4 @@
-#include "quorvane_dat/lib/node_offset_set.hpp"
+#include "quorvane_dat/lib/detail/node_offset_set.hpp"
 
 
 namespace quorvane_dat::detail {

@@ -6,7 +6,7 @@
 
 #include "quorvane_dat/error/dat_error.hpp"
 #include "quorvane_dat/lib/directory_node.hpp"
-#include "quorvane_dat/utils/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat::detail {
 
