@@ -66,6 +66,7 @@ void errors_and_texts() {
   const qd::DatError error(std::move(parse));
   check(error.as<qd::DatError::BinRead>() != nullptr, "DatError::as");
   check(!error.display().empty() && !error.debug().empty(), "DatError::display, debug");
+  check(error.plain().find('\n') == std::string::npos && !error.plain().empty(), "DatError::plain, ParseError::plain");
   check(qd::debug_quote_text("a\"b") == "\"a\\\"b\"", "debug_quote_text");
   check(qd::debug_quote_path("p") == "\"p\"", "debug_quote_path");
   check(qd::display_path("p") == "p", "display_path");
@@ -129,6 +130,30 @@ void index_and_reads(const qd::DatDatabase& db) {
     std::vector<std::uint8_t> decoded;
     qd::decompress_lrs_into(stored, decoded);
     check(decoded == into, "decompress_lrs_into");
+    qd::DecodeFindings findings;
+    qd::decompress_lrs_into(stored, decoded, findings);
+    check(decoded == into && !findings.any(), "decompress_lrs_into with findings");
+    // One piece larger than the table: all of it is fed, then finished.
+    qd::LrsStreamDecoder decoder(std::size_t{1} << 20);
+    const std::size_t fed = decoder.feed(stored);
+    decoder.finish();
+    const std::vector<std::uint8_t> piece(decoder.output().begin(), decoder.output().end());
+    decoder.take();
+    check(fed <= stored.size() && decoder.ended() && piece == into && decoder.output().empty(),
+          "LrsStreamDecoder");
+  }
+  {
+    auto stream = qd::FileStream::open(db, entry);
+    std::vector<std::uint8_t> streamed;
+    for (auto piece = stream->next(); piece && !piece->empty(); piece = stream->next()) {
+      streamed.insert(streamed.end(), piece->begin(), piece->end());
+    }
+    check(streamed == into && stream->finished() && stream->entry().id == TABLE_ID && !stream->chain_loops() &&
+              !stream->findings().any() && stream->declared_size() == into.size() && stream->blocks().empty(),
+          "FileStream");
+    qd::FileStream moved(std::move(*stream));
+    moved = std::move(*qd::FileStream::open(db, TABLE_ID));
+    check(moved.drain().has_value(), "FileStream::open by id, drain");
   }
   check(!db.chain_blocks(entry.offset, entry.size).value().empty(), "DatDatabase::chain_blocks");
   check(db.get_file(0xFFFFFFFF).error().as<qd::DatError::NotFound>() != nullptr, "DatDatabase::get_file");
@@ -149,6 +174,10 @@ void index_and_reads(const qd::DatDatabase& db) {
             .has_value() &&
             delivered == selection.size(),
         "read_batch");
+  delivered = 0;
+  check(qd::read_batch(db, options, [&](const qd::BatchFile&) { return ++delivered, true; }).has_value() &&
+            delivered == selection.size(),
+        "read_batch of every entry");
 }
 
 }  // namespace
