@@ -34,13 +34,17 @@ std::string content_problem(bool chain_loops, bool short_output) {
   return "";
 }
 
-unsigned reading_threads(unsigned requested, bool verbose) {
+unsigned available_processors() {
   cpu_set_t set;
   CPU_ZERO(&set);
-  unsigned available = 1;
   if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
-    available = static_cast<unsigned>(CPU_COUNT(&set));
+    return static_cast<unsigned>(CPU_COUNT(&set));
   }
+  return 1;
+}
+
+unsigned reading_threads(unsigned requested, bool verbose) {
+  const unsigned available = available_processors();
   if (requested <= available) return requested;
   if (verbose) {
     report_error("--threads " + std::to_string(requested) + " clamped to the " + std::to_string(available) +
