@@ -45,8 +45,12 @@ std::optional<OutputDir> OutputDir::open(const std::string& path, std::string& e
     error = "cannot open directory " + path + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  const char* temporary = std::getenv("PORTAL_DAT_TEMPORARY_NAMES");
-  return OutputDir(fd, std::to_string(::getpid()), temporary != nullptr && *temporary != '\0');
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  return OutputDir(fd, std::to_string(::getpid()), set("PORTAL_DAT_TEMPORARY_NAMES"),
+                   set("PORTAL_DAT_LINK_THROUGH_PROC"));
 }
 
 OutputDir::~OutputDir() {

@@ -36,7 +36,9 @@ class OutputDir {
   // not exist. On failure returns nullopt with the reason in `error`. With
   // PORTAL_DAT_TEMPORARY_NAMES set in the environment, files are always
   // written under temporary names (the way taken where unnamed files are
-  // unavailable).
+  // unavailable); with PORTAL_DAT_LINK_THROUGH_PROC, unnamed files are
+  // always named through /proc (the way taken where the process may not
+  // link a descriptor itself).
   static std::optional<OutputDir> open(const std::string& path, std::string& error);
 
   OutputDir(OutputDir&& other) noexcept
@@ -68,8 +70,8 @@ class OutputDir {
   WriteOutcome write_file(const std::string& name, std::span<const std::uint8_t> bytes, bool replace);
 
  private:
-  OutputDir(int fd, std::string pid, bool temporary_names) noexcept
-      : fd_(fd), pid_(std::move(pid)), unnamed_unsupported_(temporary_names) {}
+  OutputDir(int fd, std::string pid, bool temporary_names, bool through_proc) noexcept
+      : fd_(fd), pid_(std::move(pid)), unnamed_unsupported_(temporary_names), empty_path_unusable_(through_proc) {}
   // Opens a file without a name that can be linked through /proc; -1 when
   // the file system or /proc cannot do that (or errno of a failure, negated).
   int open_unnamed();
