@@ -45,8 +45,12 @@ std::optional<OutputDir> OutputDir::open(const std::string& path, std::string& e
     error = "cannot open directory " + path + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  const char* temporary = std::getenv("PORTAL_DAT_TEMPORARY_NAMES");
-  return OutputDir(fd, std::to_string(::getpid()), temporary != nullptr && *temporary != '\0');
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  return OutputDir(fd, std::to_string(::getpid()), set("PORTAL_DAT_TEMPORARY_NAMES"),
+                   set("PORTAL_DAT_LINK_THROUGH_PROC"));
 }
 
 OutputDir::~OutputDir() {
@@ -73,13 +77,30 @@ int OutputDir::open_unnamed() {
     }
     return -errno - 1;
   }
-  // The finished file is named through /proc; without it, a temporary name.
-  if (::access(proc_path(fd).c_str(), F_OK) != 0) {
-    ::close(fd);
-    unnamed_unsupported_ = true;
-    return -1;
+  // The finished file is named through /proc (or directly, where the
+  // process may); without /proc, a temporary name. Looked at once.
+  if (!proc_checked_.load(std::memory_order_relaxed)) {
+    if (::access(proc_path(fd).c_str(), F_OK) != 0) {
+      ::close(fd);
+      unnamed_unsupported_ = true;
+      return -1;
+    }
+    proc_checked_ = true;
   }
   return fd;
+}
+
+int OutputDir::link_unnamed(int fd, const std::string& name) {
+  // Linking the descriptor itself skips the lookup of its /proc path; it
+  // needs a privilege that most processes lack, and then /proc does it. Both
+  // refuse an existing entry (EEXIST).
+  if (!empty_path_unusable_.load(std::memory_order_relaxed)) {
+    if (::linkat(fd, "", fd_, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT && errno != EPERM && errno != EINVAL) return errno;
+  }
+  if (::linkat(AT_FDCWD, proc_path(fd).c_str(), fd_, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  empty_path_unusable_ = true;
+  return 0;
 }
 
 WriteOutcome OutputDir::start(const std::string& name, bool replace, PendingFile& file) {
@@ -132,8 +153,8 @@ WriteOutcome OutputDir::finish(PendingFile& file) {
   };
   if (file.temp.empty()) {
     // Naming the finished file through its descriptor never replaces an entry.
-    if (::linkat(AT_FDCWD, proc_path(file.fd).c_str(), fd_, file.name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      return fail(errno, errno == EEXIST ? "create" : "rename");
+    if (const int error_number = link_unnamed(file.fd, file.name); error_number != 0) {
+      return fail(error_number, error_number == EEXIST ? "create" : "rename");
     }
     // Some file systems report a full disk only when the file is closed; the
     // name given to an incomplete file is taken back.

@@ -6,6 +6,7 @@
 // as its bytes arrive: started, appended to, then finished or abandoned.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -35,14 +36,18 @@ class OutputDir {
   // not exist. On failure returns nullopt with the reason in `error`. With
   // PORTAL_DAT_TEMPORARY_NAMES set in the environment, files are always
   // written under temporary names (the way taken where unnamed files are
-  // unavailable).
+  // unavailable); with PORTAL_DAT_LINK_THROUGH_PROC, unnamed files are
+  // always named through /proc (the way taken where the process may not
+  // link a descriptor itself).
   static std::optional<OutputDir> open(const std::string& path, std::string& error);
 
   OutputDir(OutputDir&& other) noexcept
       : fd_(other.fd_),
         pid_(std::move(other.pid_)),
-        counter_(other.counter_),
-        unnamed_unsupported_(other.unnamed_unsupported_) {
+        counter_(other.counter_.load()),
+        unnamed_unsupported_(other.unnamed_unsupported_.load()),
+        proc_checked_(other.proc_checked_.load()),
+        empty_path_unusable_(other.empty_path_unusable_.load()) {
     other.fd_ = -1;
   }
   OutputDir& operator=(OutputDir&&) = delete;
@@ -65,18 +70,23 @@ class OutputDir {
   WriteOutcome write_file(const std::string& name, std::span<const std::uint8_t> bytes, bool replace);
 
  private:
-  OutputDir(int fd, std::string pid, bool temporary_names) noexcept
-      : fd_(fd), pid_(std::move(pid)), unnamed_unsupported_(temporary_names) {}
+  OutputDir(int fd, std::string pid, bool temporary_names, bool through_proc) noexcept
+      : fd_(fd), pid_(std::move(pid)), unnamed_unsupported_(temporary_names), empty_path_unusable_(through_proc) {}
   // Opens a file without a name that can be linked through /proc; -1 when
   // the file system or /proc cannot do that (or errno of a failure, negated).
   int open_unnamed();
+  // Gives the file without a name open as `fd` the name `name`; 0 or errno.
+  int link_unnamed(int fd, const std::string& name);
   // Moves `temp` to `name`, never over an existing entry.
   int rename_no_replace(const std::string& temp, const std::string& name);
 
   int fd_ = -1;
   std::string pid_;  // part of every temporary name
-  std::uint64_t counter_ = 0;
-  bool unnamed_unsupported_ = false;
+  std::atomic<std::uint64_t> counter_{0};
+  std::atomic<bool> unnamed_unsupported_{false};
+  std::atomic<bool> proc_checked_{false};         // /proc found able to name a file
+  std::atomic<bool> empty_path_unusable_{false};  // linkat(AT_EMPTY_PATH) refused
+
 };
 
 }  // namespace portal_dat

@@ -35,11 +35,15 @@ std::string content_problem(bool chain_loops, bool short_output) {
   return "";
 }
 
-unsigned reading_threads(unsigned requested, bool verbose) {
+unsigned available_processors() {
   // The processors the process may use: its affinity set, limited by a
   // control-group CPU quota, as read_batch counts them.
-  const auto available = static_cast<unsigned>(
+  return static_cast<unsigned>(
       std::min<std::size_t>(quorvane_base::available_parallelism().value_or(1), 1024));
+}
+
+unsigned reading_threads(unsigned requested, bool verbose) {
+  const unsigned available = available_processors();
   if (requested <= available) return requested;
   if (verbose) {
     report_error("--threads " + std::to_string(requested) + " clamped to the " + std::to_string(available) +

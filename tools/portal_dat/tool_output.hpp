@@ -22,6 +22,9 @@ std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path);
 // loops, its body decodes short of its declared size; empty when neither.
 std::string content_problem(bool chain_loops, bool short_output);
 
+// The processors this process may run on (at least 1).
+unsigned available_processors();
+
 // The threads to read with: `requested` (0: the processors available) no
 // more than the processors available; with `verbose`, says so when it clamps.
 unsigned reading_threads(unsigned requested, bool verbose);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quorvane_dat/lib/dat_database.hpp"
@@ -245,12 +246,25 @@ TEST(PortalDatContent, LoopingOrShortFilesAreRefusedUnlessSalvaged) {
 
 TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
   const ScratchDir dir("portal_dat_extract");
-  const fs::path out = dir.file("out");
-  const ProcessResult all = portal_dat({"extract", sample_archive().string(), "-o", out.string(), "-q"});
-  EXPECT_EQ(all.status, 0) << all.err;
-  EXPECT_EQ(all.err, "");  // no progress line when standard error is not a terminal
-  EXPECT_EQ(all.out, "");
-  EXPECT_EQ(expect_complete_files(out), 103U);
+  // On one thread the reading thread writes every file; on more, writer
+  // threads do; the last way names unnamed files through /proc, as where the
+  // process may not link a descriptor itself.
+  const std::vector<std::pair<std::string, std::string>> ways = {
+      {"1", ""}, {"2", ""}, {"2", "PORTAL_DAT_LINK_THROUGH_PROC"}};
+  for (const auto& [threads, variable] : ways) {
+    SCOPED_TRACE(threads + " threads " + variable);
+    const fs::path out = dir.file("all" + threads + variable);
+    test_support::ProcessOptions environment;
+    if (!variable.empty()) environment.env[variable] = "1";
+    const ProcessResult all = test_support::run_process(
+        {PORTAL_DAT_EXE, "extract", sample_archive().string(), "-o", out.string(), "-q", "--threads", threads},
+        environment);
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err, "");  // no progress line when standard error is not a terminal
+    EXPECT_EQ(all.out, "");
+    EXPECT_EQ(expect_complete_files(out), 103U);
+  }
+  const fs::path out = dir.file("all2");
 
   // A range takes both its ends: 06000002, 06000006, 06000009 and 0600000A.
   const fs::path range = dir.file("range");
@@ -259,6 +273,9 @@ TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
   EXPECT_EQ(ranged.status, 0) << ranged.err;
   EXPECT_EQ(expect_complete_files(range), 4U);
   EXPECT_TRUE(fs::exists(range / "0600000A.bin"));
+  std::uintmax_t bytes = 0;
+  for (const fs::directory_entry& item : fs::directory_iterator(range)) bytes += item.file_size();
+  EXPECT_EQ(ranged.out, "extracted 4 of 4 files (" + std::to_string(bytes) + " bytes) to " + range.string() + "\n");
 
   test_support::write_file(out / "30000000.bin", std::vector<std::uint8_t>{'o', 'l', 'd'});
   const ProcessResult kept = portal_dat({"extract", sample_archive().string(), "30000000", "-o", out.string()});
@@ -329,6 +346,10 @@ TEST(PortalDatExtract, AFullDiskStopsWithAClearErrorAndNoPartialFile) {
   EXPECT_EQ(result.status, 1);
   expect_error_lines(result.err);
   EXPECT_NE(result.err.find("no space left on device"), std::string::npos) << result.err;
+  // Reported once, however many files were being written when it happened.
+  std::size_t stops = 0;
+  for (std::size_t at = 0; (at = result.err.find("extraction stopped", at)) != std::string::npos; ++at) ++stops;
+  EXPECT_EQ(stops, 1U) << result.err;
   const std::size_t complete = expect_complete_files(out);
   EXPECT_GT(complete, 0U);
   EXPECT_LT(complete, 103U);
