@@ -151,9 +151,9 @@ void index_and_reads(const qd::DatDatabase& db) {
     check(streamed == into && stream->finished() && stream->entry().id == TABLE_ID && !stream->chain_loops() &&
               !stream->findings().any() && stream->declared_size() == into.size() && stream->blocks().empty(),
           "FileStream");
-    qd::FileStream moved(std::move(*stream));
-    moved = std::move(*qd::FileStream::open(db, TABLE_ID));
-    check(moved.drain().has_value(), "FileStream::open by id, drain");
+    qd::FileStream moved_stream(std::move(*stream));
+    moved_stream = std::move(*qd::FileStream::open(db, TABLE_ID));
+    check(moved_stream.drain().has_value(), "FileStream::open by id, drain");
   }
   check(!db.chain_blocks(entry.offset, entry.size).value().empty(), "DatDatabase::chain_blocks");
   check(db.get_file(0xFFFFFFFF).error().as<qd::DatError::NotFound>() != nullptr, "DatDatabase::get_file");
