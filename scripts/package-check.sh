@@ -53,9 +53,16 @@ echo "== package: static library (and the sample archive) =="
 # One build gives the static library and the sample tool that writes the
 # archive the consumers read.
 static="$work/prefix-static"
+# Configured over a build tree of the older layout, whose include/ held links
+# to the source folders: the sources must stay as they are.
+mkdir -p "$work/build-static/include"
+ln -s "$root/src" "$work/build-static/include/quorvane_dat"
+ln -s "$root/base" "$work/build-static/include/quorvane_base"
 cmake -S "$root" -B "$work/build-static" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQUORVANE_BUILD_TESTS=OFF -DQUORVANE_BUILD_AUDIT=OFF -DQUORVANE_WERROR=ON \
   -DCMAKE_INSTALL_PREFIX="$static" >/dev/null
+[[ -f "$root/src/error/dat_error.hpp" && ! -L "$root/src/error/dat_error.hpp" &&
+   ! -L "$root/base/os_error.hpp" ]] || fail "configuring over an older build tree replaced source headers"
 cmake --build "$work/build-static" --target quorvane_dat quorvane_portal_dat_sample >/dev/null
 "$work/build-static/bin/portal_dat_sample" "$work/portal.dat" >/dev/null
 cmake --install "$work/build-static" >/dev/null
