@@ -26,20 +26,18 @@ std::vector<ComparedEntry> union_by_id(std::span<const DatFileEntry> old_selecti
                                        std::span<const DatFileEntry> new_selection) {
   std::vector<ComparedEntry> entries;
   entries.reserve(old_selection.size() + new_selection.size());
-  for (const DatFileEntry& entry : old_selection) {
-    ComparedEntry& item = entries.emplace_back();
-    item.id = entry.id;
-    item.old_side.present = true;
-    item.old_side.entry = entry;
-    item.old_side.error = NOT_READ;
-  }
-  for (const DatFileEntry& entry : new_selection) {
-    ComparedEntry& item = entries.emplace_back();
-    item.id = entry.id;
-    item.new_side.present = true;
-    item.new_side.entry = entry;
-    item.new_side.error = NOT_READ;
-  }
+  const auto add = [&](std::span<const DatFileEntry> selection, ComparedSide ComparedEntry::*side) {
+    for (const DatFileEntry& entry : selection) {
+      ComparedEntry& item = entries.emplace_back();
+      item.id = entry.id;
+      ComparedSide& mine = item.*side;
+      mine.present = true;
+      mine.entry = entry;
+      mine.error = NOT_READ;
+    }
+  };
+  add(old_selection, &ComparedEntry::old_side);
+  add(new_selection, &ComparedEntry::new_side);
   std::sort(entries.begin(), entries.end(), [](const ComparedEntry& a, const ComparedEntry& b) {
     return a.id != b.id ? a.id < b.id : a.old_side.present > b.old_side.present;
   });
