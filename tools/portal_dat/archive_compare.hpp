@@ -1,9 +1,11 @@
-// The decoded content of two archives compared entry by entry: each archive is
-// read through read_batch in offset order, its entries hashed with SHA-256 on
-// the batch's workers, and the digests of the two sides compared. No file is
-// ever held whole on the comparing thread, nor an archive in memory.
+// The decoded content of two archives compared entry by entry. Both archives
+// are read at once, each through its own read_batch in offset order; an
+// entry is compared byte for byte with a copy of the other side's bytes while
+// the copies waiting for their other side stay within a bound (64 MiB), and
+// otherwise by the SHA-256 of each side. No archive is ever held whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -21,7 +23,6 @@ struct ComparedSide {
   bool present = false;
   quorvane_dat::DatFileEntry entry;
   std::uint64_t decoded_size = 0;
-  Sha256Digest digest{};
   std::optional<std::string> error;  // could not be read, decoded or hashed
 };
 
@@ -34,17 +35,20 @@ struct ComparedEntry {
 
 struct Comparison {
   std::vector<ComparedEntry> entries;  // ascending by id, every entry of either selection
-  // Set when a side's batch could not run: nothing compared.
+  std::uint64_t compared_directly = 0;  // entries compared byte for byte, not by digest
+  // Set when a side's batch (or its thread) could not run: nothing compared.
   std::optional<std::string> error;
 };
 
-// Compares the selected entries of OLD and NEW, each read on `threads` (0: the
-// processors available); `algorithm` other than "SHA256" is for tests of the
-// failure path.
+// Bytes of copies that may wait for their other side at once.
+inline constexpr std::size_t DEFAULT_COPY_LIMIT = std::size_t{64} << 20;
+
+// Compares the selected entries of OLD and NEW; `threads` in all (0: the
+// processors available), shared between the two reads.
 Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                             std::span<const quorvane_dat::DatFileEntry> old_selection,
                             const quorvane_dat::DatDatabase& new_database,
                             std::span<const quorvane_dat::DatFileEntry> new_selection, unsigned threads,
-                            const char* algorithm = "SHA256");
+                            std::size_t copy_limit = DEFAULT_COPY_LIMIT);
 
 }  // namespace portal_dat
