@@ -148,24 +148,30 @@ TEST(TerseFormatter, FinishSectionsAndSummary) {
 }
 
 TEST(TerseFormatter, SingleIgnoredCheckShowsItsMessage) {
-  TestDesc d = desc("lonely");
-  d.ignore = true;
-  d.ignore_message = "not today";
-  for (const bool with_message : {true, false}) {
+  // Only a run of exactly one check, ignored with a message, says why.
+  const struct {
+    std::size_t total;
+    bool with_message;
+    bool shown;
+  } cases[] = {{1, true, true}, {1, false, false}, {2, true, false}};
+  for (const auto& c : cases) {
+    TestDesc d = desc("lonely");
+    d.ignore = true;
+    if (c.with_message) d.ignore_message = "not today";
     CapturedOutput out;
     runner::TerseFormatter f(out.location(), {});
-    if (!with_message) d.ignore_message.reset();
     ConsoleTestState state;
-    state.total = 1;
+    state.total = c.total;
     state.ignored = 1;
     state.ignores = {{d, ""}};
-    ok(f.write_run_start(1, std::nullopt));
+    ok(f.write_run_start(c.total, std::nullopt));
     ok(f.write_result(d, TestResult::ignored(), std::nullopt, {}, state));
     finish(f, state, true);
-    std::string expected =
-        "\nrunning 1 test\ni\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; "
-        "0 filtered out; finished in 0.00s\n\n";
-    if (with_message) expected += "test: lonely, ignore_message: not today\n\n";
+    std::string expected = c.total == 1 ? "\nrunning 1 test\n" : "\nrunning 2 tests\n";
+    expected +=
+        "i\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; 0 filtered out; "
+        "finished in 0.00s\n\n";
+    if (c.shown) expected += "test: lonely, ignore_message: not today\n\n";
     EXPECT_EQ(out.text(), expected);
   }
 }
