@@ -1,16 +1,28 @@
 // cat: one file's bytes on standard output, read and written in pieces.
+#include <CLI/CLI.hpp>
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "quorvane_dat/lib/file_stream.hpp"
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/tool_output.hpp"
 
 namespace portal_dat {
 
 namespace {
+
+struct CatOptions {
+  std::string archive;
+  std::string id;
+  bool raw = false;
+  bool force = false;
+  bool salvage = false;
+};
 
 // Output of a file held back until the file is known to be sound; a larger
 // file is read to its end once to check it, then again to write it.
@@ -23,8 +35,6 @@ quorvane_dat::StreamOptions stream_options(const CatOptions& options) {
 void write_out(std::span<const std::uint8_t> bytes) {
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
-
-}  // namespace
 
 int run_cat(const CatOptions& options) {
   const std::optional<std::uint32_t> id = parse_hex(options.id);
@@ -97,6 +107,19 @@ int run_cat(const CatOptions& options) {
     }
   }
   return finish_stdout() ? EXIT_OK : EXIT_PROBLEM;
+}
+
+}  // namespace
+
+RunCommand add_cat_command(CLI::App& command) {
+  auto options = std::make_shared<CatOptions>();
+  add_archive(command, options->archive);
+  command.add_option("ID", options->id, "the file id in hexadecimal")->required();
+  command.add_flag("--raw", options->raw, "the stored bytes, not decoded");
+  command.add_flag("--force", options->force, "write even when standard output is a terminal");
+  command.add_flag("--salvage", options->salvage,
+                   "write a file whose chain loops or whose body decodes short (still reported)");
+  return [options] { return run_cat(*options); };
 }
 
 }  // namespace portal_dat

@@ -2,9 +2,12 @@
 // removed or whose decoded content changed (both archives read at once in
 // offset order, see archive_compare.hpp), and with --metadata entries whose
 // content is the same but whose directory entry changed.
+#include <CLI/CLI.hpp>
+
 #include <array>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -12,6 +15,7 @@
 
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/maneuver_format.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -19,6 +23,18 @@
 namespace portal_dat {
 
 namespace {
+
+struct DiffOptions {
+  std::string old_archive;
+  std::string new_archive;
+  SelectionArgs selection;
+  bool metadata = false;
+  bool json = false;
+  bool stat = false;
+  bool records = false;
+  bool verbose = false;
+  unsigned threads = 0;
+};
 
 using quorvane_dat::DatFileEntry;
 using quorvane_dat::DatHeader;
@@ -394,6 +410,21 @@ int run_diff(const DiffOptions& options) {
   printer.finish();
   if (!finish_stdout()) return EXIT_TROUBLE;
   return printer.status();
+}
+
+RunCommand add_diff_command(CLI::App& command) {
+  auto options = std::make_shared<DiffOptions>();
+  command.add_option("OLD", options->old_archive, "the older archive")->required();
+  command.add_option("NEW", options->new_archive, "the newer archive")->required();
+  command.add_flag("--metadata", options->metadata,
+                   "also entries whose iteration, date, compression or stored size changed");
+  command.add_flag("--json", options->json, "one JSON object per difference, then the summary");
+  CLI::Option* stat = command.add_flag("--stat", options->stat, "counts and bytes per type instead of entries");
+  command.add_flag("--records", options->records, "the combat maneuver table's rows added and removed")
+      ->excludes(stat);
+  add_selection(command, options->selection);
+  add_threads(command, options->threads, options->verbose);
+  return [options] { return run_diff(*options); };
 }
 
 }  // namespace portal_dat

@@ -1,4 +1,5 @@
 // extract: the selected entries' decoded bytes, each to DIR/<id>.bin.
+#include <CLI/CLI.hpp>
 #include <signal.h>
 
 #include <array>
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -14,6 +16,7 @@
 
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/output_dir.hpp"
 #include "tools/portal_dat/progress_line.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -22,6 +25,17 @@
 namespace portal_dat {
 
 namespace {
+
+struct ExtractOptions {
+  std::string archive;
+  SelectionArgs selection;
+  std::string directory;
+  bool force = false;
+  bool quiet = false;
+  bool salvage = false;
+  bool verbose = false;
+  unsigned threads = 0;
+};
 
 // Read by the writer threads too; a lock-free atomic may be set in a handler.
 std::atomic<int> interrupted_by{0};
@@ -49,8 +63,6 @@ class InterruptGuard {
   static constexpr std::array<int, 3> SIGNALS{SIGINT, SIGTERM, SIGHUP};
   std::array<struct sigaction, 3> previous_{};
 };
-
-}  // namespace
 
 int run_extract(const ExtractOptions& options) {
   OpenedSelection opened = open_selection(options.archive, options.selection);
@@ -232,6 +244,21 @@ int run_extract(const ExtractOptions& options) {
                 static_cast<unsigned long long>(written_bytes), options.directory.c_str());
   }
   return finish_stdout() ? status : EXIT_PROBLEM;
+}
+
+}  // namespace
+
+RunCommand add_extract_command(CLI::App& command) {
+  auto options = std::make_shared<ExtractOptions>();
+  add_archive(command, options->archive);
+  add_selection(command, options->selection);
+  command.add_option("-o,--output", options->directory, "the directory to write into")->required();
+  command.add_flag("--force", options->force, "replace files that exist already");
+  command.add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
+  command.add_flag("--salvage", options->salvage,
+                   "extract files whose chain loops or whose body decodes short (still reported)");
+  add_threads(command, options->threads, options->verbose);
+  return [options] { return run_extract(*options); };
 }
 
 }  // namespace portal_dat

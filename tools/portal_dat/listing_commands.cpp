@@ -1,10 +1,14 @@
 // info, ls and tree: what an archive holds, read from its header and directory.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/directory_nodes.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -12,6 +16,24 @@
 namespace portal_dat {
 
 namespace {
+
+struct InfoOptions {
+  std::string archive;
+  bool json = false;
+};
+
+enum class SortKey { Id, Offset, Size };
+
+struct LsOptions {
+  std::string archive;
+  SelectionArgs selection;
+  SortKey sort = SortKey::Id;
+  bool json = false;
+};
+
+struct TreeOptions {
+  std::string archive;
+};
 
 // The fields of info, one line each, or members of one JSON object
 // (numbers as numbers, hexadecimal fields and bytes as strings).
@@ -41,8 +63,6 @@ class InfoFields {
   bool json_;
   JsonObject object_;
 };
-
-}  // namespace
 
 int run_info(const InfoOptions& options) {
   const auto database = open_archive(options.archive);
@@ -172,6 +192,35 @@ int run_tree(const TreeOptions& options) {
     status = EXIT_PROBLEM;
   }
   return status;
+}
+
+}  // namespace
+
+RunCommand add_info_command(CLI::App& command) {
+  auto options = std::make_shared<InfoOptions>();
+  add_archive(command, options->archive);
+  command.add_flag("--json", options->json, "the fields and totals as one JSON object");
+  return [options] { return run_info(*options); };
+}
+
+RunCommand add_ls_command(CLI::App& command) {
+  auto options = std::make_shared<LsOptions>();
+  add_archive(command, options->archive);
+  add_selection(command, options->selection);
+  auto sort = std::make_shared<std::string>("id");
+  command.add_option("--sort", *sort, "order of the lines: id, offset or size (default: id)")
+      ->check(CLI::IsMember({"id", "offset", "size"}));
+  command.add_flag("--json", options->json, "one JSON object per line");
+  return [options, sort] {
+    options->sort = *sort == "offset" ? SortKey::Offset : *sort == "size" ? SortKey::Size : SortKey::Id;
+    return run_ls(*options);
+  };
+}
+
+RunCommand add_tree_command(CLI::App& command) {
+  auto options = std::make_shared<TreeOptions>();
+  add_archive(command, options->archive);
+  return [options] { return run_tree(*options); };
 }
 
 }  // namespace portal_dat

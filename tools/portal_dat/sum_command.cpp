@@ -1,23 +1,37 @@
 // sum: a manifest of the archive's entries in the form sha256sum writes and
 // reads (the SHA-256 of each entry's decoded bytes, two spaces, the name
 // extract gives its file), and --check of such a manifest.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/entry_digests.hpp"
 #include "tools/portal_dat/tool_output.hpp"
 
 namespace portal_dat {
 
 namespace {
+
+struct SumOptions {
+  std::string archive;
+  SelectionArgs selection;
+  std::string check;  // the manifest to check against; empty: write one
+  bool quiet = false;
+  bool strict = false;
+  bool verbose = false;
+  unsigned threads = 0;
+};
 
 // One checksum line of a manifest.
 struct ManifestLine {
@@ -198,6 +212,17 @@ int run_sum(const SumOptions& options) {
     std::printf("%s  %s\n", to_hex(item.digest).c_str(), entry_file_name(item.entry.id).c_str());
   }
   return finish_stdout() ? status : EXIT_PROBLEM;
+}
+
+RunCommand add_sum_command(CLI::App& command) {
+  auto options = std::make_shared<SumOptions>();
+  command.add_option("-c,--check", options->check, "check the archive against this manifest");
+  add_archive(command, options->archive);
+  command.add_flag("-q,--quiet", options->quiet, "with --check: print only the entries that fail");
+  command.add_flag("--strict", options->strict, "with --check: list and fail on entries not in the manifest");
+  add_selection(command, options->selection);
+  add_threads(command, options->threads, options->verbose);
+  return [options] { return run_sum(*options); };
 }
 
 }  // namespace portal_dat

@@ -2,8 +2,11 @@
 // file; every file's chain readable and its compressed body sound; every
 // directory node's chain readable; no byte read by two chains, twice by one
 // chain or from the reserved start of the archive; no id listed twice.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -16,6 +19,7 @@
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/ownership_map.hpp"
 #include "tools/portal_dat/progress_line.hpp"
@@ -32,6 +36,15 @@ using quorvane_dat::BatchFile;
 using quorvane_dat::DatDatabase;
 using quorvane_dat::DatError;
 using quorvane_dat::DatFileEntry;
+
+struct VerifyOptions {
+  std::string archive;
+  bool json = false;
+  bool quiet = false;
+  bool strict = false;  // warnings make the exit status 1 as problems do
+  bool verbose = false;
+  unsigned threads = 0;
+};
 
 // Directory nodes whose chains one read_batch call checks.
 constexpr std::size_t NODES_PER_BATCH = std::size_t{1} << 16;
@@ -266,8 +279,6 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
   return finish(options, entries, directory.nodes.size(), log);
 }
 
-}  // namespace
-
 int run_verify(const VerifyOptions& options) {
   try {
     auto database = DatDatabase::new_(options.archive);
@@ -285,6 +296,18 @@ int run_verify(const VerifyOptions& options) {
     report_error("out of memory while verifying " + options.archive);
   }
   return EXIT_PROBLEM;
+}
+
+}  // namespace
+
+RunCommand add_verify_command(CLI::App& command) {
+  auto options = std::make_shared<VerifyOptions>();
+  add_archive(command, options->archive);
+  command.add_flag("--json", options->json, "one JSON object per finding and a summary");
+  command.add_flag("--strict", options->strict, "warnings make the exit status 1 too");
+  command.add_flag("-q,--quiet", options->quiet, "no progress line");
+  add_threads(command, options->threads, options->verbose);
+  return [options] { return run_verify(*options); };
 }
 
 }  // namespace portal_dat
