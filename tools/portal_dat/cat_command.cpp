@@ -36,6 +36,27 @@ void write_out(std::span<const std::uint8_t> bytes) {
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
+// Reads `stream` to its end, handing each piece to `take` until it returns
+// false. A failed read is reported, what was written is flushed, and false
+// is returned.
+template <class Take>
+bool read_pieces(quorvane_dat::FileStream& stream, std::uint32_t id, Take take) {
+  for (;;) {
+    auto piece = stream.next();
+    if (!piece) {
+      report_error(hex8(id) + ": " + piece.error().plain());
+      finish_stdout();
+      return false;
+    }
+    if (piece->empty() || !take(*piece)) return true;
+  }
+}
+
+bool write_piece(std::span<const std::uint8_t> piece) {
+  write_out(piece);
+  return true;
+}
+
 int run_cat(const CatOptions& options) {
   const std::optional<std::uint32_t> id = parse_hex(options.id);
   if (!id) {
@@ -58,27 +79,19 @@ int run_cat(const CatOptions& options) {
   // whose body decodes short: its pieces are held back, or, for a large
   // file, the whole file is checked first.
   std::vector<std::uint8_t> held;
-  const bool holding = !options.salvage;
   bool overflowed = false;
-  for (;;) {
-    auto piece = stream->next();
-    if (!piece) {
-      report_error(hex8(*id) + ": " + piece.error().plain());
-      finish_stdout();
-      return EXIT_PROBLEM;
-    }
-    if (piece->empty()) break;
-    if (!holding) {
-      write_out(*piece);
-      continue;
-    }
-    if (stream->chain_loops()) break;
-    if (overflowed || held.size() + piece->size() > HOLD_BYTES) {
+  const auto hold = [&](std::span<const std::uint8_t> piece) {
+    if (stream->chain_loops()) return false;
+    if (overflowed || held.size() + piece.size() > HOLD_BYTES) {
       overflowed = true;
       held = {};
     } else {
-      held.insert(held.end(), piece->begin(), piece->end());
+      held.insert(held.end(), piece.begin(), piece.end());
     }
+    return true;
+  };
+  if (!(options.salvage ? read_pieces(*stream, *id, write_piece) : read_pieces(*stream, *id, hold))) {
+    return EXIT_PROBLEM;
   }
   const std::string problem = content_problem(stream->chain_loops(), stream->findings().short_output);
   if (!problem.empty()) {
@@ -87,24 +100,15 @@ int run_cat(const CatOptions& options) {
     finish_stdout();
     return EXIT_PROBLEM;
   }
-  if (holding && !overflowed) write_out(held);
-  if (holding && overflowed) {
+  if (!options.salvage && !overflowed) write_out(held);
+  if (!options.salvage && overflowed) {
     // Too large to hold, and sound: read again, writing as it comes.
     auto again = quorvane_dat::FileStream::open(*database, *id, stream_options(options));
     if (!again) {
       report_error(hex8(*id) + ": " + again.error().plain());
       return EXIT_PROBLEM;
     }
-    for (;;) {
-      auto piece = again->next();
-      if (!piece) {
-        report_error(hex8(*id) + ": " + piece.error().plain());
-        finish_stdout();
-        return EXIT_PROBLEM;
-      }
-      if (piece->empty()) break;
-      write_out(*piece);
-    }
+    if (!read_pieces(*again, *id, write_piece)) return EXIT_PROBLEM;
   }
   return finish_stdout() ? EXIT_OK : EXIT_PROBLEM;
 }
