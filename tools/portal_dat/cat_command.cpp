@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,14 @@ struct CatOptions {
   bool raw = false;
   bool force = false;
   bool salvage = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_option("ID", id, "the file id in hexadecimal")->required();
+    command.add_flag("--raw", raw, "the stored bytes, not decoded");
+    command.add_flag("--force", force, "write even when standard output is a terminal");
+    add_salvage(command, salvage, "write a file");
+  }
 };
 
 // Output of a file held back until the file is known to be sound; a larger
@@ -115,15 +122,6 @@ int run_cat(const CatOptions& options) {
 
 }  // namespace
 
-RunCommand add_cat_command(CLI::App& command) {
-  auto options = std::make_shared<CatOptions>();
-  add_archive(command, options->archive);
-  command.add_option("ID", options->id, "the file id in hexadecimal")->required();
-  command.add_flag("--raw", options->raw, "the stored bytes, not decoded");
-  command.add_flag("--force", options->force, "write even when standard output is a terminal");
-  command.add_flag("--salvage", options->salvage,
-                   "write a file whose chain loops or whose body decodes short (still reported)");
-  return [options] { return run_cat(*options); };
-}
+RunCommand add_cat_command(CLI::App& command) { return command_for(command, run_cat); }
 
 }  // namespace portal_dat

@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "tools/portal_dat/commands.hpp"
@@ -19,6 +18,11 @@ namespace {
 struct CmtOptions {
   std::string archive;
   bool json = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_flag("--json", json, "the table as one JSON object");
+  }
 };
 
 int run_cmt(const CmtOptions& options) {
@@ -51,11 +55,6 @@ int run_cmt(const CmtOptions& options) {
 
 }  // namespace
 
-RunCommand add_cmt_command(CLI::App& command) {
-  auto options = std::make_shared<CmtOptions>();
-  add_archive(command, options->archive);
-  command.add_flag("--json", options->json, "the table as one JSON object");
-  return [options] { return run_cmt(*options); };
-}
+RunCommand add_cmt_command(CLI::App& command) { return command_for(command, run_cmt); }
 
 }  // namespace portal_dat

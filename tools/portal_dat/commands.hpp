@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string_view>
 
 namespace CLI {
@@ -25,6 +26,15 @@ using RunCommand = std::function<int()>;
 // Adds a command's arguments and options to `command` and returns what runs
 // it once the command line has been parsed into them.
 using AddCommand = RunCommand (*)(CLI::App& command);
+
+// A command whose options are an `Options`: its add_to(command) puts them on
+// the command line, and `run` runs the command with what they were given.
+template <class Options>
+RunCommand command_for(CLI::App& command, int (*run)(const Options&)) {
+  auto options = std::make_shared<Options>();
+  options->add_to(command);
+  return [options, run] { return run(*options); };
+}
 
 struct Command {
   std::string_view name;

@@ -17,12 +17,17 @@ void add_selection(CLI::App& command, SelectionArgs& selection) {
       ->take_all();
 }
 
-void add_threads(CLI::App& command, unsigned& threads, bool& verbose) {
+void add_salvage(CLI::App& command, bool& salvage, std::string_view what) {
+  command.add_flag("--salvage", salvage,
+                   std::string(what) + " whose chain loops or whose body decodes short (still reported)");
+}
+
+void add_threads(CLI::App& command, ThreadOptions& options) {
   command
-      .add_option("--threads", threads,
+      .add_option("--threads", options.threads,
                   "threads that read and decode (default, and at most: the processors available)")
       ->check(CLI::Range(0U, 1024U));
-  command.add_flag("-v,--verbose", verbose, "say when --threads is clamped to the processors");
+  command.add_flag("-v,--verbose", options.verbose, "say when --threads is clamped to the processors");
 }
 
 }  // namespace portal_dat

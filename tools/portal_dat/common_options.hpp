@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "tools/portal_dat/selection.hpp"
 
@@ -17,7 +18,18 @@ void add_archive(CLI::App& command, std::string& archive);
 // IDS and --type: which entries (default: every entry).
 void add_selection(CLI::App& command, SelectionArgs& selection);
 
-// --threads (0 to 1024) and -v/--verbose, which says when it is clamped.
-void add_threads(CLI::App& command, unsigned& threads, bool& verbose);
+// --salvage: `what` is done also with files whose chain loops or whose body
+// decodes short, e.g. "extract files".
+void add_salvage(CLI::App& command, bool& salvage, std::string_view what);
+
+// The threads a command reads with (0: the processors available), and
+// whether to say when that is clamped to the processors.
+struct ThreadOptions {
+  unsigned threads = 0;
+  bool verbose = false;
+};
+
+// --threads (0 to 1024) and -v/--verbose.
+void add_threads(CLI::App& command, ThreadOptions& options);
 
 }  // namespace portal_dat

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -24,7 +23,7 @@ namespace portal_dat {
 
 namespace {
 
-struct DiffOptions {
+struct DiffOptions : ThreadOptions {
   std::string old_archive;
   std::string new_archive;
   SelectionArgs selection;
@@ -32,8 +31,19 @@ struct DiffOptions {
   bool json = false;
   bool stat = false;
   bool records = false;
-  bool verbose = false;
-  unsigned threads = 0;
+
+  void add_to(CLI::App& command) {
+    command.add_option("OLD", old_archive, "the older archive")->required();
+    command.add_option("NEW", new_archive, "the newer archive")->required();
+    command.add_flag("--metadata", metadata,
+                     "also entries whose iteration, date, compression or stored size changed");
+    command.add_flag("--json", json, "one JSON object per difference, then the summary");
+    CLI::Option* stat_flag = command.add_flag("--stat", stat, "counts and bytes per type instead of entries");
+    command.add_flag("--records", records, "the combat maneuver table's rows added and removed")
+        ->excludes(stat_flag);
+    add_selection(command, selection);
+    add_threads(command, *this);
+  }
 };
 
 using quorvane_dat::DatFileEntry;
@@ -412,19 +422,6 @@ int run_diff(const DiffOptions& options) {
   return printer.status();
 }
 
-RunCommand add_diff_command(CLI::App& command) {
-  auto options = std::make_shared<DiffOptions>();
-  command.add_option("OLD", options->old_archive, "the older archive")->required();
-  command.add_option("NEW", options->new_archive, "the newer archive")->required();
-  command.add_flag("--metadata", options->metadata,
-                   "also entries whose iteration, date, compression or stored size changed");
-  command.add_flag("--json", options->json, "one JSON object per difference, then the summary");
-  CLI::Option* stat = command.add_flag("--stat", options->stat, "counts and bytes per type instead of entries");
-  command.add_flag("--records", options->records, "the combat maneuver table's rows added and removed")
-      ->excludes(stat);
-  add_selection(command, options->selection);
-  add_threads(command, options->threads, options->verbose);
-  return [options] { return run_diff(*options); };
-}
+RunCommand add_diff_command(CLI::App& command) { return command_for(command, run_diff); }
 
 }  // namespace portal_dat

@@ -8,7 +8,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -26,15 +25,23 @@ namespace portal_dat {
 
 namespace {
 
-struct ExtractOptions {
+struct ExtractOptions : ThreadOptions {
   std::string archive;
   SelectionArgs selection;
   std::string directory;
   bool force = false;
   bool quiet = false;
   bool salvage = false;
-  bool verbose = false;
-  unsigned threads = 0;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    add_selection(command, selection);
+    command.add_option("-o,--output", directory, "the directory to write into")->required();
+    command.add_flag("--force", force, "replace files that exist already");
+    command.add_flag("-q,--quiet", quiet, "no progress line and no summary");
+    add_salvage(command, salvage, "extract files");
+    add_threads(command, *this);
+  }
 };
 
 // Read by the writer threads too; a lock-free atomic may be set in a handler.
@@ -248,17 +255,6 @@ int run_extract(const ExtractOptions& options) {
 
 }  // namespace
 
-RunCommand add_extract_command(CLI::App& command) {
-  auto options = std::make_shared<ExtractOptions>();
-  add_archive(command, options->archive);
-  add_selection(command, options->selection);
-  command.add_option("-o,--output", options->directory, "the directory to write into")->required();
-  command.add_flag("--force", options->force, "replace files that exist already");
-  command.add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
-  command.add_flag("--salvage", options->salvage,
-                   "extract files whose chain loops or whose body decodes short (still reported)");
-  add_threads(command, options->threads, options->verbose);
-  return [options] { return run_extract(*options); };
-}
+RunCommand add_extract_command(CLI::App& command) { return command_for(command, run_extract); }
 
 }  // namespace portal_dat

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,19 +19,32 @@ namespace {
 struct InfoOptions {
   std::string archive;
   bool json = false;
-};
 
-enum class SortKey { Id, Offset, Size };
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_flag("--json", json, "the fields and totals as one JSON object");
+  }
+};
 
 struct LsOptions {
   std::string archive;
   SelectionArgs selection;
-  SortKey sort = SortKey::Id;
+  std::string sort = "id";
   bool json = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    add_selection(command, selection);
+    command.add_option("--sort", sort, "order of the lines: id, offset or size (default: id)")
+        ->check(CLI::IsMember({"id", "offset", "size"}));
+    command.add_flag("--json", json, "one JSON object per line");
+  }
 };
 
 struct TreeOptions {
   std::string archive;
+
+  void add_to(CLI::App& command) { add_archive(command, archive); }
 };
 
 // The fields of info, one line each, or members of one JSON object
@@ -146,10 +158,12 @@ int run_ls(const LsOptions& options) {
       return key(a) != key(b) ? key(a) < key(b) : a.id < b.id;
     });
   };
-  switch (options.sort) {
-    case SortKey::Id: by([](const quorvane_dat::DatFileEntry& e) { return e.id; }); break;
-    case SortKey::Offset: by([](const quorvane_dat::DatFileEntry& e) { return e.offset; }); break;
-    case SortKey::Size: by([](const quorvane_dat::DatFileEntry& e) { return e.size; }); break;
+  if (options.sort == "offset") {
+    by([](const quorvane_dat::DatFileEntry& e) { return e.offset; });
+  } else if (options.sort == "size") {
+    by([](const quorvane_dat::DatFileEntry& e) { return e.size; });
+  } else {
+    by([](const quorvane_dat::DatFileEntry& e) { return e.id; });
   }
 
   for (const quorvane_dat::DatFileEntry& entry : entries) {
@@ -196,31 +210,8 @@ int run_tree(const TreeOptions& options) {
 
 }  // namespace
 
-RunCommand add_info_command(CLI::App& command) {
-  auto options = std::make_shared<InfoOptions>();
-  add_archive(command, options->archive);
-  command.add_flag("--json", options->json, "the fields and totals as one JSON object");
-  return [options] { return run_info(*options); };
-}
-
-RunCommand add_ls_command(CLI::App& command) {
-  auto options = std::make_shared<LsOptions>();
-  add_archive(command, options->archive);
-  add_selection(command, options->selection);
-  auto sort = std::make_shared<std::string>("id");
-  command.add_option("--sort", *sort, "order of the lines: id, offset or size (default: id)")
-      ->check(CLI::IsMember({"id", "offset", "size"}));
-  command.add_flag("--json", options->json, "one JSON object per line");
-  return [options, sort] {
-    options->sort = *sort == "offset" ? SortKey::Offset : *sort == "size" ? SortKey::Size : SortKey::Id;
-    return run_ls(*options);
-  };
-}
-
-RunCommand add_tree_command(CLI::App& command) {
-  auto options = std::make_shared<TreeOptions>();
-  add_archive(command, options->archive);
-  return [options] { return run_tree(*options); };
-}
+RunCommand add_info_command(CLI::App& command) { return command_for(command, run_info); }
+RunCommand add_ls_command(CLI::App& command) { return command_for(command, run_ls); }
+RunCommand add_tree_command(CLI::App& command) { return command_for(command, run_tree); }
 
 }  // namespace portal_dat

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,14 +22,21 @@ namespace portal_dat {
 
 namespace {
 
-struct SumOptions {
+struct SumOptions : ThreadOptions {
   std::string archive;
   SelectionArgs selection;
   std::string check;  // the manifest to check against; empty: write one
   bool quiet = false;
   bool strict = false;
-  bool verbose = false;
-  unsigned threads = 0;
+
+  void add_to(CLI::App& command) {
+    command.add_option("-c,--check", check, "check the archive against this manifest");
+    add_archive(command, archive);
+    command.add_flag("-q,--quiet", quiet, "with --check: print only the entries that fail");
+    command.add_flag("--strict", strict, "with --check: list and fail on entries not in the manifest");
+    add_selection(command, selection);
+    add_threads(command, *this);
+  }
 };
 
 // One checksum line of a manifest.
@@ -214,15 +220,6 @@ int run_sum(const SumOptions& options) {
   return finish_stdout() ? status : EXIT_PROBLEM;
 }
 
-RunCommand add_sum_command(CLI::App& command) {
-  auto options = std::make_shared<SumOptions>();
-  command.add_option("-c,--check", options->check, "check the archive against this manifest");
-  add_archive(command, options->archive);
-  command.add_flag("-q,--quiet", options->quiet, "with --check: print only the entries that fail");
-  command.add_flag("--strict", options->strict, "with --check: list and fail on entries not in the manifest");
-  add_selection(command, options->selection);
-  add_threads(command, options->threads, options->verbose);
-  return [options] { return run_sum(*options); };
-}
+RunCommand add_sum_command(CLI::App& command) { return command_for(command, run_sum); }
 
 }  // namespace portal_dat

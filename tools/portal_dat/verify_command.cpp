@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -37,13 +36,19 @@ using quorvane_dat::DatDatabase;
 using quorvane_dat::DatError;
 using quorvane_dat::DatFileEntry;
 
-struct VerifyOptions {
+struct VerifyOptions : ThreadOptions {
   std::string archive;
   bool json = false;
   bool quiet = false;
   bool strict = false;  // warnings make the exit status 1 as problems do
-  bool verbose = false;
-  unsigned threads = 0;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_flag("--json", json, "one JSON object per finding and a summary");
+    command.add_flag("--strict", strict, "warnings make the exit status 1 too");
+    command.add_flag("-q,--quiet", quiet, "no progress line");
+    add_threads(command, *this);
+  }
 };
 
 // Directory nodes whose chains one read_batch call checks.
@@ -300,14 +305,6 @@ int run_verify(const VerifyOptions& options) {
 
 }  // namespace
 
-RunCommand add_verify_command(CLI::App& command) {
-  auto options = std::make_shared<VerifyOptions>();
-  add_archive(command, options->archive);
-  command.add_flag("--json", options->json, "one JSON object per finding and a summary");
-  command.add_flag("--strict", options->strict, "warnings make the exit status 1 too");
-  command.add_flag("-q,--quiet", options->quiet, "no progress line");
-  add_threads(command, options->threads, options->verbose);
-  return [options] { return run_verify(*options); };
-}
+RunCommand add_verify_command(CLI::App& command) { return command_for(command, run_verify); }
 
 }  // namespace portal_dat
