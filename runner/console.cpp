@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include "quorvane_base/available_parallelism.hpp"
 #include "runner/check_failure.hpp"
@@ -50,6 +53,24 @@ std::string log_line(const CompletedTest& done) {
   return line;
 }
 
+// The counter and the report list of the end-of-run sections that a result
+// of `kind` goes to.
+struct Tally {
+  std::size_t& count;
+  std::vector<std::pair<TestDesc, std::string>>& list;
+};
+
+Tally tally_for(ConsoleTestState& state, TestResultKind kind) {
+  switch (kind) {
+    case TestResultKind::Ok: return {state.passed, state.not_failures};
+    case TestResultKind::Ignored: return {state.ignored, state.ignores};
+    case TestResultKind::Failed:
+    case TestResultKind::FailedMsg: return {state.failed, state.failures};
+    case TestResultKind::TimedFail: break;
+  }
+  return {state.failed, state.time_failures};
+}
+
 // Writes the log line and the result line of a completed check and counts it.
 std::error_code record_completed(CompletedTest done, ConsoleTestState& state,
                                  OutputFormatter& formatter) {
@@ -58,30 +79,14 @@ std::error_code record_completed(CompletedTest done, ConsoleTestState& state,
                                        state)) {
     return ec;
   }
-  switch (done.result.kind) {
-    case TestResultKind::Ok:
-      ++state.passed;
-      state.not_failures.emplace_back(done.desc, std::move(done.stdout_bytes));
-      break;
-    case TestResultKind::Ignored:
-      ++state.ignored;
-      state.ignores.emplace_back(done.desc, std::move(done.stdout_bytes));
-      break;
-    case TestResultKind::Failed:
-      ++state.failed;
-      state.failures.emplace_back(done.desc, std::move(done.stdout_bytes));
-      break;
-    case TestResultKind::FailedMsg:
-      ++state.failed;
-      done.stdout_bytes += "note: ";
-      done.stdout_bytes += done.result.message;
-      state.failures.emplace_back(done.desc, std::move(done.stdout_bytes));
-      break;
-    case TestResultKind::TimedFail:
-      ++state.failed;
-      state.time_failures.emplace_back(done.desc, std::move(done.stdout_bytes));
-      break;
+  if (done.result.kind == TestResultKind::FailedMsg) {
+    // The failures section shows the message after the check's own output.
+    done.stdout_bytes += "note: ";
+    done.stdout_bytes += done.result.message;
   }
+  const Tally tally = tally_for(state, done.result.kind);
+  ++tally.count;
+  tally.list.emplace_back(done.desc, std::move(done.stdout_bytes));
   return {};
 }
 

@@ -1,5 +1,6 @@
 #include "runner/json_formatter.hpp"
 
+#include <string>
 
 #include "runner/escape.hpp"
 
@@ -38,21 +39,13 @@ class JsonLine {
 
 }  // namespace
 
-JsonFormatter::JsonFormatter(OutputLocation& out, const FormatterConfig& config)
-    : out_(out), config_(config) {}
-
 std::error_code JsonFormatter::write_discovery_start() {
   return out_.write_plain(JsonLine().text("type", "suite").text("event", "discovery").finish());
 }
 
 std::error_code JsonFormatter::write_test_discovered(const TestDesc& desc,
                                                      std::string_view kind_word) {
-  if (kind_word == "benchmark") {
-    ++discovered_benchmarks_;
-  } else {
-    ++discovered_tests_;
-  }
-  if (desc.ignore) ++discovered_ignored_;
+  discovered_.add(desc, kind_word);
   JsonLine line;
   line.text("type", kind_word)
       .text("event", "discovered")
@@ -71,10 +64,10 @@ std::error_code JsonFormatter::write_discovery_finish(const ConsoleTestState& /*
   JsonLine line;
   line.text("type", "suite")
       .text("event", "completed")
-      .number("tests", discovered_tests_)
-      .number("benchmarks", discovered_benchmarks_)
-      .number("total", discovered_tests_ + discovered_benchmarks_)
-      .number("ignored", discovered_ignored_);
+      .number("tests", discovered_.tests)
+      .number("benchmarks", discovered_.benchmarks)
+      .number("total", discovered_.tests + discovered_.benchmarks)
+      .number("ignored", discovered_.ignored);
   return out_.write_plain(line.finish());
 }
 

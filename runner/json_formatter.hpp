@@ -4,14 +4,13 @@
 #include <cstddef>
 #include <string>
 
-#include "runner/output_formatter.hpp"
-#include "runner/output_location.hpp"
+#include "runner/formatter_base.hpp"
 
 namespace runner {
 
-class JsonFormatter final : public OutputFormatter {
+class JsonFormatter final : public FormatterBase {
  public:
-  JsonFormatter(OutputLocation& out, const FormatterConfig& config);
+  using FormatterBase::FormatterBase;
 
   std::error_code write_discovery_start() override;
   std::error_code write_test_discovered(const TestDesc& desc, std::string_view kind_word) override;
@@ -27,11 +26,7 @@ class JsonFormatter final : public OutputFormatter {
   std::error_code write_merged_doctests_times(double total, double compilation) override;
 
  private:
-  OutputLocation& out_;
-  FormatterConfig config_;
-  std::size_t discovered_tests_ = 0;
-  std::size_t discovered_benchmarks_ = 0;
-  std::size_t discovered_ignored_ = 0;
+  DiscoveryCounts discovered_;
 };
 
 }  // namespace runner

@@ -46,26 +46,10 @@ JunitNames junit_names(const TestDesc& desc) {
   return {"unknown", name};
 }
 
-JunitFormatter::JunitFormatter(OutputLocation& out, const FormatterConfig& config)
-    : out_(out), config_(config) {}
-
-// Listing in this format goes through the pretty formatter; nothing to do.
-std::error_code JunitFormatter::write_discovery_start() { return {}; }
-std::error_code JunitFormatter::write_test_discovered(const TestDesc& /*desc*/,
-                                                      std::string_view /*kind_word*/) {
-  return {};
-}
-std::error_code JunitFormatter::write_discovery_finish(const ConsoleTestState& /*state*/) {
-  return {};
-}
-
 std::error_code JunitFormatter::write_run_start(std::size_t /*test_count*/,
                                                 std::optional<std::uint64_t> /*shuffle_seed*/) {
   return out_.write_plain("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
 }
-
-std::error_code JunitFormatter::write_test_start(const TestDesc& /*desc*/) { return {}; }
-std::error_code JunitFormatter::write_timeout(const TestDesc& /*desc*/) { return {}; }
 
 std::error_code JunitFormatter::write_result(const TestDesc& desc, const TestResult& result,
                                              std::optional<ExecTime> exec_time,
@@ -126,11 +110,6 @@ std::error_code JunitFormatter::write_run_finish(const ConsoleTestState& state, 
   text += "<system-out/><system-err/></testsuite></testsuites>\n";
   success = state.failed == 0;
   return out_.write_plain(text);
-}
-
-std::error_code JunitFormatter::write_merged_doctests_times(double /*total*/,
-                                                            double /*compilation*/) {
-  return {};
 }
 
 }  // namespace runner

@@ -7,27 +7,24 @@
 #include <string>
 #include <vector>
 
-#include "runner/output_formatter.hpp"
-#include "runner/output_location.hpp"
+#include "runner/formatter_base.hpp"
 
 namespace runner {
 
-class JunitFormatter final : public OutputFormatter {
+// Listing in this format goes through the pretty formatter, and nothing is
+// printed while checks run: only the declaration at the start, the rest at
+// the finish.
+class JunitFormatter final : public FormatterBase {
  public:
-  JunitFormatter(OutputLocation& out, const FormatterConfig& config);
+  using FormatterBase::FormatterBase;
 
-  std::error_code write_discovery_start() override;
-  std::error_code write_test_discovered(const TestDesc& desc, std::string_view kind_word) override;
-  std::error_code write_discovery_finish(const ConsoleTestState& state) override;
   std::error_code write_run_start(std::size_t test_count,
                                   std::optional<std::uint64_t> shuffle_seed) override;
-  std::error_code write_test_start(const TestDesc& desc) override;
-  std::error_code write_timeout(const TestDesc& desc) override;
+  // Keeps the result for the finish.
   std::error_code write_result(const TestDesc& desc, const TestResult& result,
                                std::optional<ExecTime> exec_time, std::string_view stdout_bytes,
                                const ConsoleTestState& state) override;
   std::error_code write_run_finish(const ConsoleTestState& state, bool& success) override;
-  std::error_code write_merged_doctests_times(double total, double compilation) override;
 
  private:
   struct Completed {
@@ -39,8 +36,6 @@ class JunitFormatter final : public OutputFormatter {
 
   std::string testcase_text(const Completed& test) const;
 
-  OutputLocation& out_;
-  FormatterConfig config_;
   std::vector<Completed> results_;  // in completion order
 };
 

@@ -66,52 +66,56 @@ constexpr std::array SHUFFLE_DESC{"Run tests in random order"sv};
 constexpr std::array SHUFFLE_SEED_DESC{
     "Run tests in random order; seed the random number generator with SEED"sv};
 
-struct Spec {
-  OptionId id;
-  char short_name;
-  std::string_view long_name;
-  bool takes_arg;
-  bool may_repeat;
-  bool hidden;
-  std::string_view hint;
-};
+using Description = std::span<const std::string_view>;
 
-constexpr OptionDef make(Spec s, std::span<const std::string_view> description) {
-  return OptionDef{s.id,     s.short_name, s.long_name, s.takes_arg,
-                   s.may_repeat, s.hidden,  s.hint,      description};
+// A flag known by its long name (and `short_name`, if not '\0').
+constexpr OptionDef flag(OptionId id, std::string_view long_name, Description description,
+                         char short_name = '\0') {
+  return OptionDef{id, short_name, long_name, false, false, false, {}, description};
 }
 
-constexpr bool TAKES_ARG = true;
-constexpr bool FLAG = false;
+// An option that takes one argument, shown in the help as `hint`.
+constexpr OptionDef with_arg(OptionId id, std::string_view long_name, std::string_view hint,
+                             Description description, char short_name = '\0') {
+  return OptionDef{id, short_name, long_name, true, false, false, hint, description};
+}
+
+constexpr OptionDef repeatable(OptionDef def) {
+  def.may_repeat = true;
+  return def;
+}
+
+// Accepted, but left out of the help text.
+constexpr OptionDef hidden(OptionDef def) {
+  def.hidden = true;
+  return def;
+}
 
 const std::array<OptionDef, OPTION_COUNT> OPTION_DEFS{
-    make({OptionId::IncludeIgnored, '\0', "include-ignored", FLAG, false, false, ""}, INCLUDE_IGNORED_DESC),
-    make({OptionId::Ignored, '\0', "ignored", FLAG, false, false, ""}, IGNORED_DESC),
-    make({OptionId::ForceRunInProcess, '\0', "force-run-in-process", FLAG, false, false, ""},
-         FORCE_RUN_IN_PROCESS_DESC),
-    make({OptionId::ExcludeShouldPanic, '\0', "exclude-should-panic", FLAG, false, false, ""},
-         EXCLUDE_SHOULD_PANIC_DESC),
-    make({OptionId::Test, '\0', "test", FLAG, false, false, ""}, TEST_DESC),
-    make({OptionId::Bench, '\0', "bench", FLAG, false, false, ""}, BENCH_DESC),
-    make({OptionId::List, '\0', "list", FLAG, false, false, ""}, LIST_DESC),
-    make({OptionId::FailFast, '\0', "fail-fast", FLAG, false, false, ""}, FAIL_FAST_DESC),
-    make({OptionId::Help, 'h', "help", FLAG, false, false, ""}, HELP_DESC),
-    make({OptionId::Logfile, '\0', "logfile", TAKES_ARG, false, false, "PATH"}, LOGFILE_DESC),
-    make({OptionId::NoCapture, '\0', "no-capture", FLAG, false, false, ""}, NO_CAPTURE_DESC),
-    make({OptionId::NoCaptureDeprecated, '\0', "nocapture", FLAG, false, true, ""},
-         NO_CAPTURE_DEPRECATED_DESC),
-    make({OptionId::TestThreads, '\0', "test-threads", TAKES_ARG, false, false, "n_threads"}, TEST_THREADS_DESC),
-    make({OptionId::Skip, '\0', "skip", TAKES_ARG, true, false, "FILTER"}, SKIP_DESC),
-    make({OptionId::Quiet, 'q', "quiet", FLAG, false, false, ""}, QUIET_DESC),
-    make({OptionId::Exact, '\0', "exact", FLAG, false, false, ""}, EXACT_DESC),
-    make({OptionId::Color, '\0', "color", TAKES_ARG, false, false, "auto|always|never"}, COLOR_DESC),
-    make({OptionId::Format, '\0', "format", TAKES_ARG, false, false, "pretty|terse|json|junit"}, FORMAT_DESC),
-    make({OptionId::ShowOutput, '\0', "show-output", FLAG, false, false, ""}, SHOW_OUTPUT_DESC),
-    make({OptionId::Unstable, 'Z', "", TAKES_ARG, false, false, "unstable-options"}, UNSTABLE_DESC),
-    make({OptionId::ReportTime, '\0', "report-time", FLAG, false, false, ""}, REPORT_TIME_DESC),
-    make({OptionId::EnsureTime, '\0', "ensure-time", FLAG, false, false, ""}, ENSURE_TIME_DESC),
-    make({OptionId::Shuffle, '\0', "shuffle", FLAG, false, false, ""}, SHUFFLE_DESC),
-    make({OptionId::ShuffleSeed, '\0', "shuffle-seed", TAKES_ARG, false, false, "SEED"}, SHUFFLE_SEED_DESC),
+    flag(OptionId::IncludeIgnored, "include-ignored", INCLUDE_IGNORED_DESC),
+    flag(OptionId::Ignored, "ignored", IGNORED_DESC),
+    flag(OptionId::ForceRunInProcess, "force-run-in-process", FORCE_RUN_IN_PROCESS_DESC),
+    flag(OptionId::ExcludeShouldPanic, "exclude-should-panic", EXCLUDE_SHOULD_PANIC_DESC),
+    flag(OptionId::Test, "test", TEST_DESC),
+    flag(OptionId::Bench, "bench", BENCH_DESC),
+    flag(OptionId::List, "list", LIST_DESC),
+    flag(OptionId::FailFast, "fail-fast", FAIL_FAST_DESC),
+    flag(OptionId::Help, "help", HELP_DESC, 'h'),
+    with_arg(OptionId::Logfile, "logfile", "PATH", LOGFILE_DESC),
+    flag(OptionId::NoCapture, "no-capture", NO_CAPTURE_DESC),
+    hidden(flag(OptionId::NoCaptureDeprecated, "nocapture", NO_CAPTURE_DEPRECATED_DESC)),
+    with_arg(OptionId::TestThreads, "test-threads", "n_threads", TEST_THREADS_DESC),
+    repeatable(with_arg(OptionId::Skip, "skip", "FILTER", SKIP_DESC)),
+    flag(OptionId::Quiet, "quiet", QUIET_DESC, 'q'),
+    flag(OptionId::Exact, "exact", EXACT_DESC),
+    with_arg(OptionId::Color, "color", "auto|always|never", COLOR_DESC),
+    with_arg(OptionId::Format, "format", "pretty|terse|json|junit", FORMAT_DESC),
+    flag(OptionId::ShowOutput, "show-output", SHOW_OUTPUT_DESC),
+    with_arg(OptionId::Unstable, "", "unstable-options", UNSTABLE_DESC, 'Z'),
+    flag(OptionId::ReportTime, "report-time", REPORT_TIME_DESC),
+    flag(OptionId::EnsureTime, "ensure-time", ENSURE_TIME_DESC),
+    flag(OptionId::Shuffle, "shuffle", SHUFFLE_DESC),
+    with_arg(OptionId::ShuffleSeed, "shuffle-seed", "SEED", SHUFFLE_SEED_DESC),
 };
 
 }  // namespace

@@ -17,25 +17,6 @@ std::string name_part(const TestDesc& desc) {
 
 }  // namespace
 
-PrettyFormatter::PrettyFormatter(OutputLocation& out, const FormatterConfig& config)
-    : out_(out), config_(config) {}
-
-std::error_code PrettyFormatter::write_discovery_start() { return {}; }
-
-std::error_code PrettyFormatter::write_test_discovered(const TestDesc& desc,
-                                                       std::string_view kind_word) {
-  if (kind_word == "benchmark") {
-    ++discovered_benchmarks_;
-  } else {
-    ++discovered_tests_;
-  }
-  std::string line(desc.name);
-  line += ": ";
-  line += kind_word;
-  line.push_back('\n');
-  return out_.write_plain(line);
-}
-
 std::error_code PrettyFormatter::write_discovery_finish(const ConsoleTestState& /*state*/) {
   const auto plural = [](std::size_t count, std::string_view word) {
     std::string text = std::to_string(count);
@@ -45,24 +26,11 @@ std::error_code PrettyFormatter::write_discovery_finish(const ConsoleTestState& 
     return text;
   };
   std::string text;
-  if (discovered_tests_ != 0 || discovered_benchmarks_ != 0) text.push_back('\n');
-  text += plural(discovered_tests_, "test");
+  const DiscoveryCounts& listed = discovered();
+  if (listed.tests != 0 || listed.benchmarks != 0) text.push_back('\n');
+  text += plural(listed.tests, "test");
   text += ", ";
-  text += plural(discovered_benchmarks_, "benchmark");
-  text.push_back('\n');
-  return out_.write_plain(text);
-}
-
-std::error_code PrettyFormatter::write_run_start(std::size_t test_count,
-                                                 std::optional<std::uint64_t> shuffle_seed) {
-  std::string text = "\nrunning ";
-  text += std::to_string(test_count);
-  text += test_count == 1 ? " test" : " tests";
-  if (shuffle_seed) {
-    text += " (shuffle seed: ";
-    text += std::to_string(*shuffle_seed);
-    text.push_back(')');
-  }
+  text += plural(listed.benchmarks, "benchmark");
   text.push_back('\n');
   return out_.write_plain(text);
 }
@@ -71,10 +39,6 @@ std::error_code PrettyFormatter::write_test_start(const TestDesc& desc) {
   // With several checks running at once the name goes with the result.
   if (config_.is_multithreaded) return {};
   return out_.write_plain(name_part(desc));
-}
-
-std::error_code PrettyFormatter::write_timeout(const TestDesc& desc) {
-  return out_.write_plain(timeout_warning_text(desc));
 }
 
 std::error_code PrettyFormatter::write_result(const TestDesc& desc, const TestResult& result,
@@ -120,29 +84,12 @@ std::error_code PrettyFormatter::write_result(const TestDesc& desc, const TestRe
   return out_.write_plain("\n");
 }
 
-std::error_code PrettyFormatter::write_run_finish(const ConsoleTestState& state, bool& success) {
-  if (config_.display_output) {
-    if (auto ec = write_section(out_, "successes", state.not_failures)) return ec;
+std::error_code PrettyFormatter::write_failure_sections(const ConsoleTestState& state) {
+  if (!state.failures.empty()) {
+    if (auto ec = write_section(out_, "failures", state.failures)) return ec;
   }
-  if (state.failed != 0) {
-    if (!state.failures.empty()) {
-      if (auto ec = write_section(out_, "failures", state.failures)) return ec;
-    }
-    if (!state.time_failures.empty()) {
-      if (auto ec = write_section(out_, "failures (time limit exceeded)", state.time_failures)) {
-        return ec;
-      }
-    }
-  }
-  if (auto ec = write_summary(out_, state)) return ec;
-  success = state.failed == 0;
-  return {};
-}
-
-std::error_code PrettyFormatter::write_merged_doctests_times(double /*total*/,
-                                                             double /*compilation*/) {
-  // This program holds no merged documentation checks.
-  return {};
+  if (state.time_failures.empty()) return {};
+  return write_section(out_, "failures (time limit exceeded)", state.time_failures);
 }
 
 }  // namespace runner

@@ -6,50 +6,11 @@
 
 namespace runner {
 
-TerseFormatter::TerseFormatter(OutputLocation& out, const FormatterConfig& config)
-    : out_(out), config_(config) {}
-
-std::error_code TerseFormatter::write_discovery_start() { return {}; }
-
-std::error_code TerseFormatter::write_test_discovered(const TestDesc& desc,
-                                                      std::string_view kind_word) {
-  std::string line(desc.name);
-  line += ": ";
-  line += kind_word;
-  line.push_back('\n');
-  return out_.write_plain(line);
-}
-
-std::error_code TerseFormatter::write_discovery_finish(const ConsoleTestState& /*state*/) {
-  return {};
-}
-
-std::error_code TerseFormatter::write_run_start(std::size_t test_count,
-                                                std::optional<std::uint64_t> shuffle_seed) {
-  total_test_count_ = test_count;
-  std::string text = "\nrunning ";
-  text += std::to_string(test_count);
-  text += test_count == 1 ? " test" : " tests";
-  if (shuffle_seed) {
-    text += " (shuffle seed: ";
-    text += std::to_string(*shuffle_seed);
-    text.push_back(')');
-  }
-  text.push_back('\n');
-  return out_.write_plain(text);
-}
-
-std::error_code TerseFormatter::write_test_start(const TestDesc& /*desc*/) { return {}; }
-
-std::error_code TerseFormatter::write_timeout(const TestDesc& desc) {
-  return out_.write_plain(timeout_warning_text(desc));
-}
-
 std::error_code TerseFormatter::write_progress() {
   std::string text = " ";
   text += std::to_string(test_count_);
   text.push_back('/');
-  text += std::to_string(total_test_count_);
+  text += std::to_string(run_total());
   text.push_back('\n');
   test_column_ = 0;
   return out_.write_plain(text);
@@ -92,33 +53,22 @@ std::error_code TerseFormatter::write_result(const TestDesc& desc, const TestRes
   return write_failed(desc.name);
 }
 
-std::error_code TerseFormatter::write_run_finish(const ConsoleTestState& state, bool& success) {
-  if (config_.display_output) {
-    if (auto ec = write_section(out_, "successes", state.not_failures)) return ec;
-  }
-  if (state.failed != 0) {
-    if (auto ec = write_section(out_, "failures", state.failures)) return ec;
-  }
-  if (auto ec = write_summary(out_, state)) return ec;
-  // A single ignored check: say why it was ignored.
-  if (total_test_count_ == 1 && state.ignores.size() == 1) {
-    const TestDesc& desc = state.ignores.front().first;
-    if (desc.ignore_message) {
-      std::string text = "test: ";
-      text += desc.name;
-      text += ", ignore_message: ";
-      text += *desc.ignore_message;
-      text += "\n\n";
-      if (auto ec = out_.write_plain(text)) return ec;
-    }
-  }
-  success = state.failed == 0;
-  return {};
+std::error_code TerseFormatter::write_failure_sections(const ConsoleTestState& state) {
+  return write_section(out_, "failures", state.failures);
 }
 
-std::error_code TerseFormatter::write_merged_doctests_times(double /*total*/,
-                                                            double /*compilation*/) {
-  return {};
+std::error_code TerseFormatter::write_run_finish(const ConsoleTestState& state, bool& success) {
+  if (auto ec = ConsoleFormatter::write_run_finish(state, success)) return ec;
+  // A single ignored check: say why it was ignored.
+  if (run_total() != 1 || state.ignores.size() != 1) return {};
+  const TestDesc& desc = state.ignores.front().first;
+  if (!desc.ignore_message) return {};
+  std::string text = "test: ";
+  text += desc.name;
+  text += ", ignore_message: ";
+  text += *desc.ignore_message;
+  text += "\n\n";
+  return out_.write_plain(text);
 }
 
 }  // namespace runner

@@ -1,8 +1,7 @@
 #include "quorvane_dat/error/dat_error.hpp"
 
-#include <cstdio>
-
 #include "quorvane_base/debug_quote.hpp"
+#include "quorvane_base/hex8.hpp"
 #include "quorvane_base/utf8.hpp"
 
 namespace quorvane_dat {
@@ -16,11 +15,7 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-std::string hex8(std::uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%08X", static_cast<unsigned>(value));
-  return buffer;
-}
+using quorvane_base::hex8;
 
 std::string quote(std::string_view text) { return quorvane_base::debug_quote(text); }
 

@@ -1,14 +1,29 @@
 // cmt: the combat maneuver table, decoded, with the names of its stances and
 // motions from the program's motion command table.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <string>
 
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/maneuver_format.hpp"
 #include "tools/portal_dat/tool_output.hpp"
 
 namespace portal_dat {
+
+namespace {
+
+struct CmtOptions {
+  std::string archive;
+  bool json = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_flag("--json", json, "the table as one JSON object");
+  }
+};
 
 int run_cmt(const CmtOptions& options) {
   const auto database = open_archive(options.archive);
@@ -37,5 +52,9 @@ int run_cmt(const CmtOptions& options) {
   }
   return finish_stdout() ? EXIT_OK : EXIT_PROBLEM;
 }
+
+}  // namespace
+
+RunCommand add_cmt_command(CLI::App& command) { return command_for(command, run_cmt); }
 
 }  // namespace portal_dat

@@ -2,6 +2,8 @@
 // removed or whose decoded content changed (both archives read at once in
 // offset order, see archive_compare.hpp), and with --metadata entries whose
 // content is the same but whose directory entry changed.
+#include <CLI/CLI.hpp>
+
 #include <array>
 #include <cstdio>
 #include <map>
@@ -12,6 +14,7 @@
 
 #include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/maneuver_format.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -19,6 +22,29 @@
 namespace portal_dat {
 
 namespace {
+
+struct DiffOptions : ThreadOptions {
+  std::string old_archive;
+  std::string new_archive;
+  SelectionArgs selection;
+  bool metadata = false;
+  bool json = false;
+  bool stat = false;
+  bool records = false;
+
+  void add_to(CLI::App& command) {
+    command.add_option("OLD", old_archive, "the older archive")->required();
+    command.add_option("NEW", new_archive, "the newer archive")->required();
+    command.add_flag("--metadata", metadata,
+                     "also entries whose iteration, date, compression or stored size changed");
+    command.add_flag("--json", json, "one JSON object per difference, then the summary");
+    CLI::Option* stat_flag = command.add_flag("--stat", stat, "counts and bytes per type instead of entries");
+    command.add_flag("--records", records, "the combat maneuver table's rows added and removed")
+        ->excludes(stat_flag);
+    add_selection(command, selection);
+    add_threads(command, *this);
+  }
+};
 
 using quorvane_dat::DatFileEntry;
 using quorvane_dat::DatHeader;
@@ -391,5 +417,7 @@ int run_diff(const DiffOptions& options) {
   if (!finish_stdout()) return EXIT_TROUBLE;
   return printer.status();
 }
+
+RunCommand add_diff_command(CLI::App& command) { return command_for(command, run_diff); }
 
 }  // namespace portal_dat

@@ -1,4 +1,5 @@
 // extract: the selected entries' decoded bytes, each to DIR/<id>.bin.
+#include <CLI/CLI.hpp>
 #include <signal.h>
 
 #include <array>
@@ -14,6 +15,7 @@
 
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/output_dir.hpp"
 #include "tools/portal_dat/progress_line.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -22,6 +24,25 @@
 namespace portal_dat {
 
 namespace {
+
+struct ExtractOptions : ThreadOptions {
+  std::string archive;
+  SelectionArgs selection;
+  std::string directory;
+  bool force = false;
+  bool quiet = false;
+  bool salvage = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    add_selection(command, selection);
+    command.add_option("-o,--output", directory, "the directory to write into")->required();
+    command.add_flag("--force", force, "replace files that exist already");
+    command.add_flag("-q,--quiet", quiet, "no progress line and no summary");
+    add_salvage(command, salvage, "extract files");
+    add_threads(command, *this);
+  }
+};
 
 // Read by the writer threads too; a lock-free atomic may be set in a handler.
 std::atomic<int> interrupted_by{0};
@@ -49,8 +70,6 @@ class InterruptGuard {
   static constexpr std::array<int, 3> SIGNALS{SIGINT, SIGTERM, SIGHUP};
   std::array<struct sigaction, 3> previous_{};
 };
-
-}  // namespace
 
 int run_extract(const ExtractOptions& options) {
   OpenedSelection opened = open_selection(options.archive, options.selection);
@@ -233,5 +252,9 @@ int run_extract(const ExtractOptions& options) {
   }
   return finish_stdout() ? status : EXIT_PROBLEM;
 }
+
+}  // namespace
+
+RunCommand add_extract_command(CLI::App& command) { return command_for(command, run_extract); }
 
 }  // namespace portal_dat

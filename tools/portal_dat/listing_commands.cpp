@@ -1,10 +1,13 @@
 // info, ls and tree: what an archive holds, read from its header and directory.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/directory_nodes.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -12,6 +15,37 @@
 namespace portal_dat {
 
 namespace {
+
+struct InfoOptions {
+  std::string archive;
+  bool json = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_flag("--json", json, "the fields and totals as one JSON object");
+  }
+};
+
+struct LsOptions {
+  std::string archive;
+  SelectionArgs selection;
+  std::string sort = "id";
+  bool json = false;
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    add_selection(command, selection);
+    command.add_option("--sort", sort, "order of the lines: id, offset or size (default: id)")
+        ->check(CLI::IsMember({"id", "offset", "size"}));
+    command.add_flag("--json", json, "one JSON object per line");
+  }
+};
+
+struct TreeOptions {
+  std::string archive;
+
+  void add_to(CLI::App& command) { add_archive(command, archive); }
+};
 
 // The fields of info, one line each, or members of one JSON object
 // (numbers as numbers, hexadecimal fields and bytes as strings).
@@ -41,8 +75,6 @@ class InfoFields {
   bool json_;
   JsonObject object_;
 };
-
-}  // namespace
 
 int run_info(const InfoOptions& options) {
   const auto database = open_archive(options.archive);
@@ -126,10 +158,12 @@ int run_ls(const LsOptions& options) {
       return key(a) != key(b) ? key(a) < key(b) : a.id < b.id;
     });
   };
-  switch (options.sort) {
-    case SortKey::Id: by([](const quorvane_dat::DatFileEntry& e) { return e.id; }); break;
-    case SortKey::Offset: by([](const quorvane_dat::DatFileEntry& e) { return e.offset; }); break;
-    case SortKey::Size: by([](const quorvane_dat::DatFileEntry& e) { return e.size; }); break;
+  if (options.sort == "offset") {
+    by([](const quorvane_dat::DatFileEntry& e) { return e.offset; });
+  } else if (options.sort == "size") {
+    by([](const quorvane_dat::DatFileEntry& e) { return e.size; });
+  } else {
+    by([](const quorvane_dat::DatFileEntry& e) { return e.id; });
   }
 
   for (const quorvane_dat::DatFileEntry& entry : entries) {
@@ -173,5 +207,11 @@ int run_tree(const TreeOptions& options) {
   }
   return status;
 }
+
+}  // namespace
+
+RunCommand add_info_command(CLI::App& command) { return command_for(command, run_info); }
+RunCommand add_ls_command(CLI::App& command) { return command_for(command, run_ls); }
+RunCommand add_tree_command(CLI::App& command) { return command_for(command, run_tree); }
 
 }  // namespace portal_dat

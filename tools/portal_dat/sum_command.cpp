@@ -1,6 +1,8 @@
 // sum: a manifest of the archive's entries in the form sha256sum writes and
 // reads (the SHA-256 of each entry's decoded bytes, two spaces, the name
 // extract gives its file), and --check of such a manifest.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,12 +14,30 @@
 #include <vector>
 
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/entry_digests.hpp"
 #include "tools/portal_dat/tool_output.hpp"
 
 namespace portal_dat {
 
 namespace {
+
+struct SumOptions : ThreadOptions {
+  std::string archive;
+  SelectionArgs selection;
+  std::string check;  // the manifest to check against; empty: write one
+  bool quiet = false;
+  bool strict = false;
+
+  void add_to(CLI::App& command) {
+    command.add_option("-c,--check", check, "check the archive against this manifest");
+    add_archive(command, archive);
+    command.add_flag("-q,--quiet", quiet, "with --check: print only the entries that fail");
+    command.add_flag("--strict", strict, "with --check: list and fail on entries not in the manifest");
+    add_selection(command, selection);
+    add_threads(command, *this);
+  }
+};
 
 // One checksum line of a manifest.
 struct ManifestLine {
@@ -233,5 +253,7 @@ int run_sum(const SumOptions& options) {
   }
   return finish_stdout() ? status : EXIT_PROBLEM;
 }
+
+RunCommand add_sum_command(CLI::App& command) { return command_for(command, run_sum); }
 
 }  // namespace portal_dat

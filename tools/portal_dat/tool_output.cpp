@@ -58,12 +58,6 @@ bool finish_stdout() {
   return false;
 }
 
-std::string hex8(std::uint32_t value) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", value);
-  return text;
-}
-
 std::string iso8601_utc(std::uint32_t seconds) {
   const std::time_t time = static_cast<std::time_t>(seconds);
   std::tm parts{};

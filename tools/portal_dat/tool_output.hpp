@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "quorvane_base/hex8.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 
 namespace portal_dat {
@@ -33,7 +34,7 @@ unsigned reading_threads(unsigned requested, bool verbose);
 bool finish_stdout();
 
 // The id as 8 upper-case hexadecimal digits.
-std::string hex8(std::uint32_t value);
+using quorvane_base::hex8;
 
 // A Unix time as ISO 8601 UTC, e.g. "2024-05-01T12:00:00Z".
 std::string iso8601_utc(std::uint32_t seconds);

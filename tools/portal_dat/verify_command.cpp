@@ -2,6 +2,8 @@
 // file; every file's chain readable and its compressed body sound; every
 // directory node's chain readable; no byte read by two chains, twice by one
 // chain or from the reserved start of the archive; no id listed twice.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -16,6 +18,7 @@
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 #include "tools/portal_dat/commands.hpp"
+#include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/ownership_map.hpp"
 #include "tools/portal_dat/progress_line.hpp"
@@ -32,6 +35,21 @@ using quorvane_dat::BatchFile;
 using quorvane_dat::DatDatabase;
 using quorvane_dat::DatError;
 using quorvane_dat::DatFileEntry;
+
+struct VerifyOptions : ThreadOptions {
+  std::string archive;
+  bool json = false;
+  bool quiet = false;
+  bool strict = false;  // warnings make the exit status 1 as problems do
+
+  void add_to(CLI::App& command) {
+    add_archive(command, archive);
+    command.add_flag("--json", json, "one JSON object per finding and a summary");
+    command.add_flag("--strict", strict, "warnings make the exit status 1 too");
+    command.add_flag("-q,--quiet", quiet, "no progress line");
+    add_threads(command, *this);
+  }
+};
 
 // Directory nodes whose chains one read_batch call checks.
 constexpr std::size_t NODES_PER_BATCH = std::size_t{1} << 16;
@@ -266,8 +284,6 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
   return finish(options, entries, directory.nodes.size(), log);
 }
 
-}  // namespace
-
 int run_verify(const VerifyOptions& options) {
   try {
     auto database = DatDatabase::new_(options.archive);
@@ -286,5 +302,9 @@ int run_verify(const VerifyOptions& options) {
   }
   return EXIT_PROBLEM;
 }
+
+}  // namespace
+
+RunCommand add_verify_command(CLI::App& command) { return command_for(command, run_verify); }
 
 }  // namespace portal_dat

@@ -148,6 +148,35 @@ TEST(PortalDatUsage, BadCommandLinesExitTwoWithOneErrorLine) {
   EXPECT_NE(help.out.find("--force"), std::string::npos);
 }
 
+// The commands portal_dat --help lists, each asked for its help and run with
+// no arguments: the texts, errors and statuses are kept in one expected file.
+TEST(PortalDatUsage, EveryListedCommandHasItsHelpAndUsageError) {
+  std::string transcript;
+  const auto record = [&](const std::vector<std::string>& args) {
+    const ProcessResult result = portal_dat(args);
+    transcript += "$ portal_dat";
+    for (const std::string& arg : args) transcript += " " + arg;
+    transcript += "\n" + result.out + result.err + "[exit " + std::to_string(result.status) + "]\n";
+    return result;
+  };
+  const std::string listing = record({"--help"}).out;
+  const std::size_t commands = listing.find("Subcommands:\n");
+  ASSERT_NE(commands, std::string::npos) << listing;
+  std::istringstream lines(listing.substr(commands));
+  std::string line;
+  std::getline(lines, line);
+  std::size_t listed = 0;
+  while (std::getline(lines, line) && line.starts_with("  ")) {
+    std::string name;
+    std::istringstream(line) >> name;
+    EXPECT_EQ(record({name, "--help"}).status, 0) << name;
+    EXPECT_EQ(record({name}).status, 2) << name;
+    ++listed;
+  }
+  EXPECT_EQ(listed, 9U);
+  EXPECT_TRUE(test_support::matches_expected_file(transcript, fs::path(PORTAL_DAT_EXPECTED_DIR) / "usage.txt"));
+}
+
 // Errors are single plain lines, whatever the error; info has a JSON form;
 // --threads beyond the processors is clamped and, with --verbose, says so.
 TEST(PortalDatOutput, PlainErrorLinesJsonInfoAndClampedThreads) {
@@ -241,6 +270,31 @@ TEST(PortalDatContent, LoopingOrShortFilesAreRefusedUnlessSalvaged) {
       ++files;
     }
     EXPECT_EQ(files, salvage ? 6U : 2U);
+  }
+}
+
+// A chain that breaks off past the end of the archive, after more than one
+// piece: the read error is reported, and only --salvage writes what came.
+TEST(PortalDatContent, ABrokenChainFailsAndWritesOnlyWhenSalvaged) {
+  const ScratchDir dir("portal_dat_broken");
+  dat_writer::ArchiveBuilder b(1024);
+  const std::vector<std::uint8_t> content(900000, 0x42);
+  dat_writer::Node root;
+  root.entries.push_back(b.add_file(7, content, false));
+  b.set_next(b.chain_blocks(root.entries[0].offset).at(800), 0x7FFFFF00);
+  b.set_root(b.add_node(root));
+  const fs::path archive = dir.file("broken.dat");
+  b.write_file(archive);
+  for (const bool salvage : {false, true}) {
+    std::vector<std::string> args = {"cat", archive.string(), "7"};
+    if (salvage) args.push_back("--salvage");
+    const ProcessResult cat = portal_dat(args);
+    EXPECT_EQ(cat.status, 1) << salvage;
+    EXPECT_TRUE(cat.err.starts_with("portal_dat: 00000007: ")) << cat.err;
+    EXPECT_EQ(std::count(cat.err.begin(), cat.err.end(), '\n'), 1) << cat.err;
+    EXPECT_EQ(cat.out.empty(), !salvage) << cat.out.size();
+    EXPECT_LT(cat.out.size(), content.size());
+    EXPECT_EQ(cat.out, std::string(cat.out.size(), '\x42'));
   }
 }
 

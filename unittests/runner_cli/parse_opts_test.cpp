@@ -76,6 +76,22 @@ std::string describe(const TestOpts& o) {
   return s.str();
 }
 
+// What parsing gave, as one text to compare: the options field by field, or
+// the error.
+std::string outcome(const runner::OptsResult& result) {
+  if (const auto* opts = std::get_if<TestOpts>(&result)) return describe(*opts);
+  if (const auto* err = std::get_if<OptsError>(&result)) return "error: " + err->message;
+  return "help shown";
+}
+
+// Parses `args` under `env`, checks the outcome and returns what was printed.
+std::string expect_outcome(const std::vector<std::string>& args, const Env& env,
+                           const std::string& expected) {
+  Parsed p = parse(args, env);
+  EXPECT_EQ(outcome(p.result), expected) << "args " << join(args);
+  return std::move(p.printed);
+}
+
 // ---------------------------------------------------------------------------
 // Errors
 
@@ -89,11 +105,8 @@ class ParseOptsErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ParseOptsErrors, ReportsTheFirstError) {
   const ErrorCase& c = GetParam();
-  Parsed p = parse(c.args, c.env);
-  const auto* err = std::get_if<OptsError>(&p.result);
-  ASSERT_NE(err, nullptr) << "args " << join(c.args) << " parsed without error";
-  EXPECT_EQ(err->message, c.message) << "args " << join(c.args);
-  EXPECT_EQ(p.printed, "") << "nothing is printed on a command line error";
+  EXPECT_EQ(expect_outcome(c.args, c.env, "error: " + c.message), "")
+      << "nothing is printed on a command line error";
 }
 
 const Env kBootstrap{{"QUORVANE_BOOTSTRAP", "1"}};
@@ -222,15 +235,9 @@ class ParseOptsSettings : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(ParseOptsSettings, DerivesTheOptions) {
   const SettingsCase& c = GetParam();
-  Parsed p = parse(c.args, c.env);
-  const auto* opts = std::get_if<TestOpts>(&p.result);
-  if (const auto* err = std::get_if<OptsError>(&p.result)) {
-    FAIL() << "args " << join(c.args) << " gave error: " << err->message;
-  }
-  ASSERT_NE(opts, nullptr) << "args " << join(c.args) << " did not give options";
   TestOpts expected;
   c.expect(expected);
-  EXPECT_EQ(describe(*opts), describe(expected)) << "args " << join(c.args);
+  expect_outcome(c.args, c.env, describe(expected));
 }
 
 const Env kUnstableEnv{{"QUORVANE_BOOTSTRAP", "yes"}};

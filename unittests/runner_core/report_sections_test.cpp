@@ -51,6 +51,22 @@ runner::TerminalColors fake_colors() {
   return runner::TerminalColors{"<R>", "<G>", "<Y>", "</>"};
 }
 
+// A pretty formatter writing to a memory file, coloured with fake_colors().
+struct PrettyOnMemory {
+  explicit PrettyOnMemory(const runner::FormatterConfig& config = {}, bool use_color = true)
+      : out(fake_colors(), use_color), f(out.location(), config) {}
+
+  // The result line of `desc`, for a check that printed nothing.
+  std::error_code result(const runner::TestDesc& desc, const runner::TestResult& result,
+                         std::optional<runner::ExecTime> time = std::nullopt) {
+    return f.write_result(desc, result, time, "", state);
+  }
+
+  MemoryOutput out;
+  runner::PrettyFormatter f;
+  runner::ConsoleTestState state;
+};
+
 TEST(ReportSections, SectionListsOutputBlocksThenSortedNames) {
   const runner::ReportList list = {
       {named("zeta"), "z out\n"},
@@ -98,9 +114,7 @@ TEST(PrettyFormatter, RunStartCountsAndSeed) {
 }
 
 TEST(PrettyFormatter, SingleThreadPrintsNameBeforeTheResult) {
-  MemoryOutput out(fake_colors(), true);
-  runner::PrettyFormatter f(out.location(), {});
-  runner::ConsoleTestState state;
+  PrettyOnMemory p;
   runner::TestDesc must_fail = named("mf");
   must_fail.should_panic = runner::ShouldPanic::Yes;
   runner::TestDesc ignored = named("ig");
@@ -108,15 +122,15 @@ TEST(PrettyFormatter, SingleThreadPrintsNameBeforeTheResult) {
   ignored.should_panic = runner::ShouldPanic::Yes;  // mode words are left out for ignored checks
   ignored.ignore_message = "later";
 
-  ASSERT_FALSE(f.write_test_start(named("a")));
-  EXPECT_EQ(out.text(), "test a ... ");  // before the check runs
-  ASSERT_FALSE(f.write_result(named("a"), runner::TestResult::ok(), std::nullopt, "", state));
-  ASSERT_FALSE(f.write_test_start(must_fail));
-  ASSERT_FALSE(f.write_result(must_fail, runner::TestResult::failed_msg("m"), std::nullopt, "", state));
-  ASSERT_FALSE(f.write_test_start(ignored));
-  ASSERT_FALSE(f.write_result(ignored, runner::TestResult::ignored(), std::nullopt, "", state));
-  ASSERT_FALSE(f.write_timeout(named("slow")));
-  EXPECT_EQ(out.text(),
+  ASSERT_FALSE(p.f.write_test_start(named("a")));
+  EXPECT_EQ(p.out.text(), "test a ... ");  // before the check runs
+  ASSERT_FALSE(p.result(named("a"), runner::TestResult::ok()));
+  ASSERT_FALSE(p.f.write_test_start(must_fail));
+  ASSERT_FALSE(p.result(must_fail, runner::TestResult::failed_msg("m")));
+  ASSERT_FALSE(p.f.write_test_start(ignored));
+  ASSERT_FALSE(p.result(ignored, runner::TestResult::ignored()));
+  ASSERT_FALSE(p.f.write_timeout(named("slow")));
+  EXPECT_EQ(p.out.text(),
             "test a ... <G>ok</>\n"
             "test mf - should panic ... <R>FAILED</>\n"
             "test ig ... <Y>ignored, later</>\n"
@@ -124,24 +138,19 @@ TEST(PrettyFormatter, SingleThreadPrintsNameBeforeTheResult) {
 }
 
 TEST(PrettyFormatter, ManyThreadsPrintNameWithResultAndTimesByThreshold) {
-  MemoryOutput out(fake_colors(), true);
   runner::FormatterConfig config;
   config.is_multithreaded = true;
   config.time_options = runner::TestTimeOptions{};  // integration: warn 500 ms, critical 1000 ms
-  runner::PrettyFormatter f(out.location(), config);
-  runner::ConsoleTestState state;
+  PrettyOnMemory p(config);
   using std::chrono::milliseconds;
 
-  ASSERT_FALSE(f.write_test_start(named("quiet")));
-  EXPECT_EQ(out.text(), "");
-  ASSERT_FALSE(f.write_result(named("fast"), runner::TestResult::ok(),
-                              runner::ExecTime(milliseconds(12)), "", state));
-  ASSERT_FALSE(f.write_result(named("warm"), runner::TestResult::ok(),
-                              runner::ExecTime(milliseconds(500)), "", state));
-  ASSERT_FALSE(f.write_result(named("hot"), runner::TestResult::timed_fail(),
-                              runner::ExecTime(milliseconds(1500)), "", state));
-  ASSERT_FALSE(f.write_result(named("untimed"), runner::TestResult::failed(), std::nullopt, "", state));
-  EXPECT_EQ(out.text(),
+  ASSERT_FALSE(p.f.write_test_start(named("quiet")));
+  EXPECT_EQ(p.out.text(), "");
+  ASSERT_FALSE(p.result(named("fast"), runner::TestResult::ok(), milliseconds(12)));
+  ASSERT_FALSE(p.result(named("warm"), runner::TestResult::ok(), milliseconds(500)));
+  ASSERT_FALSE(p.result(named("hot"), runner::TestResult::timed_fail(), milliseconds(1500)));
+  ASSERT_FALSE(p.result(named("untimed"), runner::TestResult::failed()));
+  EXPECT_EQ(p.out.text(),
             "test fast ... <G>ok</> <0.012s>\n"
             "test warm ... <G>ok</><Y> <0.500s></>\n"
             "test hot ... <R>FAILED (time limit exceeded)</><R> <1.500s></>\n"
@@ -149,11 +158,9 @@ TEST(PrettyFormatter, ManyThreadsPrintNameWithResultAndTimesByThreshold) {
 }
 
 TEST(PrettyFormatter, PlainOutputHasNoControlStrings) {
-  MemoryOutput out(fake_colors(), false);
-  runner::PrettyFormatter f(out.location(), {});
-  runner::ConsoleTestState state;
-  ASSERT_FALSE(f.write_result(named("a"), runner::TestResult::ok(), std::nullopt, "", state));
-  EXPECT_EQ(out.text(), "ok\n");
+  PrettyOnMemory p({}, false);
+  ASSERT_FALSE(p.result(named("a"), runner::TestResult::ok()));
+  EXPECT_EQ(p.out.text(), "ok\n");
 }
 
 TEST(PrettyFormatter, RunFinishPrintsSectionsByCounts) {

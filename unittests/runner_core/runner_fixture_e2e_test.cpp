@@ -19,6 +19,25 @@ const std::string FIXTURE = "unittests/runner_core/fixture_main.cpp";
 const std::string NOTE =
     "note: run with `QUORVANE_BACKTRACE=1` environment variable to display a backtrace";
 
+// The end of a run of the whole registry, times masked: the names of the
+// failed checks and the summary line.
+const std::string FULL_RUN_TAIL =
+    "\n"
+    "failures:\n"
+    "    assert_with_message\n"
+    "    assert_without_message\n"
+    "    fails_plain\n"
+    "    must_fail_but_passes\n"
+    "    must_fail_with_text_non_text\n"
+    "    must_fail_with_text_other\n"
+    "    prints_then_fails\n"
+    "    spawned_thread_prints\n"
+    "    throws_exception\n"
+    "\n"
+    "test result: FAILED. 5 passed; 9 failed; 2 ignored; 0 measured; 0 filtered out; "
+    "finished in T.TTs\n"
+    "\n";
+
 std::string at(std::string_view needle) { return runner_e2e::source_position(FIXTURE, needle); }
 
 // Where a report says a failure was raised: the line of the raising statement;
@@ -132,21 +151,7 @@ TEST(RunnerFixture, SequentialRunPrintsEveryKindOfResultAndFailureReport) {
       "thread 'throws_exception' (TID) panicked with an exception of type `std::runtime_error`:\n"
       "exception escaped the check\n"
       "\n"
-      "\n"
-      "failures:\n"
-      "    assert_with_message\n"
-      "    assert_without_message\n"
-      "    fails_plain\n"
-      "    must_fail_but_passes\n"
-      "    must_fail_with_text_non_text\n"
-      "    must_fail_with_text_other\n"
-      "    prints_then_fails\n"
-      "    spawned_thread_prints\n"
-      "    throws_exception\n"
-      "\n"
-      "test result: FAILED. 5 passed; 9 failed; 2 ignored; 0 measured; 0 filtered out; "
-      "finished in T.TTs\n"
-      "\n";
+      + FULL_RUN_TAIL;
   expect_same_lines(mask(r.out), expected);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 101);
@@ -180,23 +185,9 @@ TEST(RunnerFixture, ParallelRunPrintsNamesWithResultsAndOneNote) {
   // raised it; that check may have passed (its output is then not shown).
   const auto all = lines(r.out);
   EXPECT_LE(std::count(all.begin(), all.end(), NOTE), 1);
-  const std::string tail =
-      "\nfailures:\n"
-      "    assert_with_message\n"
-      "    assert_without_message\n"
-      "    fails_plain\n"
-      "    must_fail_but_passes\n"
-      "    must_fail_with_text_non_text\n"
-      "    must_fail_with_text_other\n"
-      "    prints_then_fails\n"
-      "    spawned_thread_prints\n"
-      "    throws_exception\n"
-      "\n"
-      "test result: FAILED. 5 passed; 9 failed; 2 ignored; 0 measured; 0 filtered out; "
-      "finished in T.TTs\n\n";
   const std::string masked = mask(r.out);
-  ASSERT_GE(masked.size(), tail.size());
-  EXPECT_EQ(masked.substr(masked.size() - tail.size()), tail);
+  ASSERT_GE(masked.size(), FULL_RUN_TAIL.size());
+  EXPECT_EQ(masked.substr(masked.size() - FULL_RUN_TAIL.size()), FULL_RUN_TAIL);
 }
 
 TEST(RunnerFixture, NoteFollowsOnlyTheFirstReportEvenWhenSeveralChecksFail) {

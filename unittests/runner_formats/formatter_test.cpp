@@ -2,8 +2,10 @@
 // from their output location.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +42,25 @@ TestDesc desc(std::string_view name, runner::TestType type = runner::TestType::I
 }
 
 void ok(std::error_code ec) { ASSERT_FALSE(ec) << ec.message(); }
+
+// Finishes the run and checks the verdict that the formatter gives.
+void finish(runner::OutputFormatter& f, const ConsoleTestState& state, bool expected_success) {
+  bool success = !expected_success;
+  ok(f.write_run_finish(state, success));
+  EXPECT_EQ(success, expected_success);
+}
+
+// The configuration of a run with --show-output.
+FormatterConfig showing_output() {
+  FormatterConfig config;
+  config.display_output = true;
+  return config;
+}
+
+void expect_file(const CapturedOutput& out, const std::string& name) {
+  EXPECT_TRUE(test_support::matches_expected_file(out.text(),
+                                                  RUNNER_FORMATS_EXPECTED_DIR "/" + name));
+}
 
 // ---- terse ----
 
@@ -121,34 +142,36 @@ TEST(TerseFormatter, FinishSectionsAndSummary) {
     if (c.failures) state.failures = {{b, "boom"}};
     if (c.time_failures) state.time_failures = {{a, "slow"}};
     state.failed = static_cast<std::size_t>(c.failures + c.time_failures);
-    bool success = true;
-    ok(f.write_run_finish(state, success));
-    EXPECT_EQ(success, state.failed == 0);
+    finish(f, state, state.failed == 0);
     EXPECT_EQ(out.text(), "\nrunning 3 tests\n" + c.expected);
   }
 }
 
 TEST(TerseFormatter, SingleIgnoredCheckShowsItsMessage) {
-  TestDesc d = desc("lonely");
-  d.ignore = true;
-  d.ignore_message = "not today";
-  for (const bool with_message : {true, false}) {
+  // Only a run of exactly one check, ignored with a message, says why.
+  const struct {
+    std::size_t total;
+    bool with_message;
+    bool shown;
+  } cases[] = {{1, true, true}, {1, false, false}, {2, true, false}};
+  for (const auto& c : cases) {
+    TestDesc d = desc("lonely");
+    d.ignore = true;
+    if (c.with_message) d.ignore_message = "not today";
     CapturedOutput out;
     runner::TerseFormatter f(out.location(), {});
-    if (!with_message) d.ignore_message.reset();
     ConsoleTestState state;
-    state.total = 1;
+    state.total = c.total;
     state.ignored = 1;
     state.ignores = {{d, ""}};
-    ok(f.write_run_start(1, std::nullopt));
+    ok(f.write_run_start(c.total, std::nullopt));
     ok(f.write_result(d, TestResult::ignored(), std::nullopt, {}, state));
-    bool success = false;
-    ok(f.write_run_finish(state, success));
-    EXPECT_TRUE(success);
-    std::string expected =
-        "\nrunning 1 test\ni\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; "
-        "0 filtered out; finished in 0.00s\n\n";
-    if (with_message) expected += "test: lonely, ignore_message: not today\n\n";
+    finish(f, state, true);
+    std::string expected = c.total == 1 ? "\nrunning 1 test\n" : "\nrunning 2 tests\n";
+    expected +=
+        "i\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; 0 filtered out; "
+        "finished in 0.00s\n\n";
+    if (c.shown) expected += "test: lonely, ignore_message: not today\n\n";
     EXPECT_EQ(out.text(), expected);
   }
 }
@@ -189,27 +212,19 @@ TEST(JsonFormatter, RunLines) {
   state.ignored = 2;
   state.filtered_out = 1;
   state.exec_time = ExecTime(0.25);
-  bool success = true;
-  ok(f.write_run_finish(state, success));
-  EXPECT_FALSE(success);
-  EXPECT_TRUE(test_support::matches_expected_file(
-      out.text(), RUNNER_FORMATS_EXPECTED_DIR "/json_run_lines.jsonl"));
+  finish(f, state, false);
+  expect_file(out, "json_run_lines.jsonl");
 }
 
 TEST(JsonFormatter, PassedOutputOnlyWhenShown) {
   CapturedOutput out;
-  FormatterConfig config;
-  config.display_output = true;
-  runner::JsonFormatter f(out.location(), config);
+  runner::JsonFormatter f(out.location(), showing_output());
   ConsoleTestState state;
   ok(f.write_result(desc("a"), TestResult::ok(), std::nullopt, "shown", state));
   ok(f.write_result(desc("b"), TestResult::ok(), std::nullopt, "", state));
   state.passed = 2;
-  bool success = false;
-  ok(f.write_run_finish(state, success));
-  EXPECT_TRUE(success);
-  EXPECT_TRUE(test_support::matches_expected_file(
-      out.text(), RUNNER_FORMATS_EXPECTED_DIR "/json_passed_output_shown.jsonl"));
+  finish(f, state, true);
+  expect_file(out, "json_passed_output_shown.jsonl");
 }
 
 TEST(JsonFormatter, ListingLinesEscapeEveryText) {
@@ -223,8 +238,7 @@ TEST(JsonFormatter, ListingLinesEscapeEveryText) {
   ok(f.write_test_discovered(desc("plain"), "test"));
   ok(f.write_test_discovered(odd, "test"));
   ok(f.write_discovery_finish({}));
-  EXPECT_TRUE(test_support::matches_expected_file(
-      out.text(), RUNNER_FORMATS_EXPECTED_DIR "/json_listing.jsonl"));
+  expect_file(out, "json_listing.jsonl");
 }
 
 // ---- JUnit ----
@@ -279,12 +293,9 @@ TEST(JunitFormatter, WholeDocumentOnOneLine) {
   state.passed = 3;
   state.failed = 4;
   state.ignored = 1;
-  bool success = true;
-  ok(f.write_run_finish(state, success));
-  EXPECT_FALSE(success);
+  finish(f, state, false);
+  expect_file(out, "junit_document.xml");
   const std::string doc = out.text();
-  EXPECT_TRUE(test_support::matches_expected_file(
-      doc, RUNNER_FORMATS_EXPECTED_DIR "/junit_document.xml"));
   if (test_support::find_program("xmllint").empty()) return;
   EXPECT_EQ(xmllint(doc, {"--noout"}).status, 0);
   EXPECT_EQ(xpath(doc, "count(//testcase)"), "7");
@@ -295,9 +306,7 @@ TEST(JunitFormatter, WholeDocumentOnOneLine) {
 
 TEST(JunitFormatter, HostileOutputStaysValidXml) {
   CapturedOutput out;
-  FormatterConfig config;
-  config.display_output = true;
-  runner::JunitFormatter f(out.location(), config);
+  runner::JunitFormatter f(out.location(), showing_output());
   ConsoleTestState state;
   const std::string hostile = std::string("\x1b[31mred\x1b[0m <?pi ?> ]]> ]]]]> & \x07\x0b\x0c bell") +
                               std::string("\0", 1) + "nul\xFF\xEF\xBF\xBE\n\r\n<![CDATA[]]>\ttab";
@@ -308,8 +317,7 @@ TEST(JunitFormatter, HostileOutputStaysValidXml) {
   state.total = 2;
   state.passed = 1;
   state.failed = 1;
-  bool success = true;
-  ok(f.write_run_finish(state, success));
+  finish(f, state, false);
   const std::string doc = out.text();
   ASSERT_EQ(doc.back(), '\n');
   EXPECT_EQ(doc.find('\n'), doc.size() - 1) << "one line only";
@@ -355,6 +363,101 @@ TEST(MakeFormatter, ChoosesTheFormatOfTheOptions) {
     }
   }
   EXPECT_EQ(out.text(), expected);
+}
+
+// An output location that takes exactly `room` more bytes: a non-blocking
+// pipe that nobody reads, filled to `room` bytes below its capacity. Writes of
+// up to a page are atomic on a pipe, so one that does not fit fails whole.
+class LimitedOutput {
+ public:
+  explicit LimitedOutput(std::size_t room) {
+    if (::pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    const int capacity = ::fcntl(fds_[1], F_SETPIPE_SZ, 4096);
+    if (capacity < 0 || static_cast<std::size_t>(capacity) < room) return;
+    const std::string fill(static_cast<std::size_t>(capacity) - room, '#');
+    if (::write(fds_[1], fill.data(), fill.size()) != static_cast<ssize_t>(fill.size())) return;
+    location_.emplace(fds_[1], std::optional(runner_formats_test::visible_colors()), true);
+  }
+  LimitedOutput(const LimitedOutput&) = delete;
+  LimitedOutput& operator=(const LimitedOutput&) = delete;
+  ~LimitedOutput() {
+    for (const int fd : fds_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  // Empty when the pipe could not be set up.
+  std::optional<runner::OutputLocation>& location() { return location_; }
+
+ private:
+  int fds_[2] = {-1, -1};
+  std::optional<runner::OutputLocation> location_;
+};
+
+// Every write of a formatter passes its failure on: each sequence of calls is
+// run against outputs with room for every length short of its whole output,
+// and must fail on each; with room for all of it, it succeeds.
+TEST(Formatters, WriteErrorsAreReturnedFromEveryWrite) {
+  using Format = runner::OutputFormat;
+  using Calls = std::function<std::error_code(runner::OutputFormatter&)>;
+  FormatterConfig timed = showing_output();
+  timed.is_multithreaded = true;
+  timed.time_options = runner::TestTimeOptions{};
+  TestDesc lonely = desc("lonely");
+  lonely.ignore_message = "not today";
+  ConsoleTestState state;
+  state.total = 1;
+  state.failed = 2;
+  state.not_failures = {{desc("good"), "shown"}};
+  state.failures = {{desc("bad"), "why"}};
+  state.time_failures = {{desc("slow"), ""}};
+  state.ignores = {{lonely, ""}};
+  bool success = false;
+  const Calls results = [&](runner::OutputFormatter& f) -> std::error_code {
+    if (auto ec = f.write_run_start(1, 7)) return ec;
+    if (auto ec = f.write_test_start(lonely)) return ec;
+    if (auto ec = f.write_timeout(lonely)) return ec;
+    if (auto ec = f.write_result(desc("a"), TestResult::ok(), ExecTime(0.7), {}, state)) return ec;
+    if (auto ec = f.write_result(lonely, TestResult::ignored(), std::nullopt, {}, state)) return ec;
+    return f.write_result(desc("b"), TestResult::failed(), ExecTime(2.0), "x", state);
+  };
+  const Calls finish = [&](runner::OutputFormatter& f) -> std::error_code {
+    if (auto ec = f.write_run_start(1, std::nullopt)) return ec;
+    return f.write_run_finish(state, success);
+  };
+  const Calls listing = [&](runner::OutputFormatter& f) -> std::error_code {
+    if (auto ec = f.write_discovery_start()) return ec;
+    if (auto ec = f.write_test_discovered(lonely, "test")) return ec;
+    if (auto ec = f.write_discovery_finish(state)) return ec;
+    return f.write_merged_doctests_times(1.5, 0.5);
+  };
+  const struct {
+    const char* label;
+    Format format;
+    const Calls& calls;
+  } cases[] = {
+      {"pretty results", Format::Pretty, results}, {"pretty finish", Format::Pretty, finish},
+      {"pretty listing", Format::Pretty, listing}, {"terse results", Format::Terse, results},
+      {"terse finish", Format::Terse, finish},     {"terse listing", Format::Terse, listing},
+      {"json results", Format::Json, results},     {"json finish", Format::Json, finish},
+      {"json listing", Format::Json, listing},     {"junit finish", Format::Junit, finish},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    CapturedOutput whole(true);
+    ok(c.calls(*runner::make_formatter(c.format, whole.location(), timed)));
+    const std::size_t length = whole.text().size();
+    ASSERT_GT(length, 0u);
+    for (std::size_t room = 0; room <= length; ++room) {
+      LimitedOutput limited(room);
+      ASSERT_TRUE(limited.location().has_value()) << "no pipe of one page";
+      const std::error_code ec = c.calls(*runner::make_formatter(c.format, *limited.location(), timed));
+      if (room < length) {
+        EXPECT_EQ(ec, std::error_code(EAGAIN, std::system_category())) << "room " << room;
+      } else {
+        EXPECT_FALSE(ec) << ec.message();
+      }
+    }
+  }
 }
 
 TEST(StdoutLocation, ColourOnlyWhenAskedAndDescribed) {

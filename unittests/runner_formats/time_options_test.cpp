@@ -4,6 +4,8 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
@@ -11,6 +13,7 @@
 
 namespace {
 
+using std::chrono::microseconds;
 using std::chrono::milliseconds;
 using runner::TestTimeOptions;
 
@@ -30,40 +33,47 @@ std::optional<std::string> failure_of(bool enforce, TestTimeOptions* out = nullp
   return std::nullopt;
 }
 
-TEST(TimeOptions, DefaultsWithoutVariables) {
-  ThresholdEnv env;
-  TestTimeOptions options;
-  ASSERT_EQ(failure_of(true, &options), std::nullopt);
-  EXPECT_TRUE(options.error_on_excess);
-  EXPECT_EQ(options.unit_threshold.warn, milliseconds(50));
-  EXPECT_EQ(options.unit_threshold.critical, milliseconds(100));
-  EXPECT_EQ(options.integration_threshold.warn, milliseconds(500));
-  EXPECT_EQ(options.integration_threshold.critical, milliseconds(1000));
-  EXPECT_EQ(options.doctest_threshold.critical, milliseconds(1000));
-  const auto unknown = options.threshold_for(runner::TestType::Unknown);
-  EXPECT_EQ(unknown.warn, milliseconds(60000));
-  EXPECT_EQ(unknown.critical, milliseconds(120000));
-}
-
-TEST(TimeOptions, VariablesReplaceTheirOwnKindOnly) {
-  ThresholdEnv env;
-  env.set("QUORVANE_TEST_TIME_INTEGRATION", "20,40");
-  env.set("QUORVANE_TEST_TIME_DOCTEST", "+7,7");
-  TestTimeOptions options;
-  ASSERT_EQ(failure_of(false, &options), std::nullopt);
-  EXPECT_FALSE(options.error_on_excess);
-  EXPECT_EQ(options.integration_threshold.warn, milliseconds(20));
-  EXPECT_EQ(options.integration_threshold.critical, milliseconds(40));
-  EXPECT_EQ(options.doctest_threshold.warn, milliseconds(7));
-  EXPECT_EQ(options.doctest_threshold.critical, milliseconds(7));
-  EXPECT_EQ(options.unit_threshold.warn, milliseconds(50));
-
-  runner::TestDesc desc;
-  desc.test_type = runner::TestType::IntegrationTest;
-  EXPECT_FALSE(options.is_warn(desc, runner::ExecTime(0.0199)));
-  EXPECT_TRUE(options.is_warn(desc, runner::ExecTime(0.020)));
-  EXPECT_FALSE(options.is_critical(desc, runner::ExecTime(0.0399)));
-  EXPECT_TRUE(options.is_critical(desc, runner::ExecTime(0.040)));
+TEST(TimeOptions, ThresholdsFromDefaultsAndVariables) {
+  using runner::TestType;
+  using Limits = std::pair<int, int>;  // warn and critical in milliseconds
+  const struct {
+    const char* label;
+    std::vector<std::pair<const char*, const char*>> env;
+    bool enforce;
+    Limits unit, integration, doctest;
+  } cases[] = {
+      {"defaults", {}, true, {50, 100}, {500, 1000}, {500, 1000}},
+      {"each variable replaces its own kind only",
+       {{"QUORVANE_TEST_TIME_INTEGRATION", "20,40"}, {"QUORVANE_TEST_TIME_DOCTEST", "+7,7"}},
+       false, {50, 100}, {20, 40}, {7, 7}},
+      {"unit", {{"QUORVANE_TEST_TIME_UNIT", "3,9"}}, true, {3, 9}, {500, 1000}, {500, 1000}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ThresholdEnv env;
+    for (const auto& [name, value] : c.env) env.set(name, value);
+    TestTimeOptions options;
+    ASSERT_EQ(failure_of(c.enforce, &options), std::nullopt);
+    EXPECT_EQ(options.error_on_excess, c.enforce);
+    const std::pair<TestType, Limits> kinds[] = {{TestType::UnitTest, c.unit},
+                                                 {TestType::IntegrationTest, c.integration},
+                                                 {TestType::DocTest, c.doctest},
+                                                 {TestType::Unknown, {60000, 120000}}};
+    for (const auto& [type, limits] : kinds) {
+      runner::TestDesc desc;
+      desc.test_type = type;
+      const milliseconds warn(limits.first);
+      const milliseconds critical(limits.second);
+      const auto just_below = [](milliseconds ms) { return runner::ExecTime(ms) - microseconds(1); };
+      EXPECT_EQ(options.threshold_for(type).warn, warn);
+      EXPECT_EQ(options.threshold_for(type).critical, critical);
+      // Each level starts at its threshold.
+      EXPECT_FALSE(options.is_warn(desc, just_below(warn)));
+      EXPECT_TRUE(options.is_warn(desc, runner::ExecTime(warn)));
+      EXPECT_FALSE(options.is_critical(desc, just_below(critical)));
+      EXPECT_TRUE(options.is_critical(desc, runner::ExecTime(critical)));
+    }
+  }
 }
 
 TEST(TimeOptions, BadValuesRaiseTheirMessages) {
