@@ -7,10 +7,14 @@
 #include "quorvane_dat/lib/batch_reader.hpp"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -42,8 +46,44 @@ struct FileResult {
   DecodeFindings findings;
   bool chain_loops = false;
   bool streamed = false;  // read through a FileStream, not held whole
+  std::array<std::uint8_t, BatchDigest::MAX_SIZE> digest{};
+  std::size_t digest_size = 0;
+  std::uint64_t digested_size = 0;
   std::optional<DatError> error;
 };
+
+DatError digest_failed(std::string_view why) {
+  return DatError(DatError::Other{"digest failed: " + std::string(why)});
+}
+
+// Runs `call` into the caller's digest; whatever it throws becomes `error`.
+template <class Call>
+bool guarded(Call&& call, std::optional<DatError>& error) {
+  try {
+    call();
+    return true;
+  } catch (const std::exception& thrown) {
+    error = digest_failed(thrown.what());
+  } catch (...) {
+    error = digest_failed("an exception that is no std::exception");
+  }
+  return false;
+}
+
+// The digests of a batch, one per worker, made before any worker starts.
+using Digests = std::vector<std::unique_ptr<BatchDigest>>;
+
+DatResult<Digests> make_digests(const BatchOptions& options, std::size_t workers) {
+  Digests digests;
+  if (!options.make_digest) return digests;
+  std::optional<DatError> error;
+  for (std::size_t i = 0; i < workers && !error; ++i) {
+    guarded([&] { digests.push_back(options.make_digest()); }, error);
+    if (!error && digests.back() == nullptr) error = digest_failed("make_digest gave no digest");
+  }
+  if (error) return Err{std::move(*error)};
+  return digests;
+}
 
 // Consecutive files of the sorted selection whose chains, if contiguous, lie
 // within one window of the archive and whose bytes fill at most one window;
@@ -73,19 +113,26 @@ class Batch {
   }
 
   DatResult<void> run(const BatchCallback& callback, unsigned threads) {
-    if (threads <= 1 || segments_.size() <= 1) return run_inline(callback);
-    return run_parallel(callback, std::min<std::size_t>(threads, segments_.size()));
+    const std::size_t workers =
+        threads <= 1 || segments_.size() <= 1 ? 1 : std::min<std::size_t>(threads, segments_.size());
+    auto digests = make_digests(options_, workers);
+    if (!digests) return Err{std::move(digests).error()};
+    digests_ = std::move(*digests);
+    if (workers == 1) return run_inline(callback);
+    return run_parallel(callback, workers);
   }
 
  private:
   bool decoded(const DatFileEntry& entry) const noexcept {
     return options_.decode && entry.is_compressed();
   }
+  bool digesting() const noexcept { return static_cast<bool>(options_.make_digest); }
   // Whether the file's stored bytes go to the worker's own buffer, one place
-  // per file: those to decode, and in a check those whose declared size is
-  // taken from their first bytes.
+  // per file: those to decode, in a check those whose declared size is taken
+  // from their first bytes, and those digested but not handed over.
   bool in_stored(const DatFileEntry& entry) const noexcept {
-    return decoded(entry) || (options_.check_only && entry.is_compressed());
+    return decoded(entry) || (options_.check_only && entry.is_compressed()) ||
+           (digesting() && !kept(entry));
   }
   // Whether the file's bytes are handed over (decoded or as stored).
   bool kept(const DatFileEntry& entry) const noexcept {
@@ -140,9 +187,11 @@ class Batch {
 
   // What a worker keeps from one segment to the next.
   struct Worker {
-    explicit Worker(const Batch& batch)
-        : reader(detail::DatabaseAccess::file(batch.database_), batch.database_.header().block_size) {}
+    Worker(const Batch& batch, BatchDigest* digest)
+        : reader(detail::DatabaseAccess::file(batch.database_), batch.database_.header().block_size),
+          digest(digest) {}
     detail::SegmentReader reader;
+    BatchDigest* digest;  // nullptr without BatchOptions::make_digest
     std::vector<detail::GatherTarget> targets;
     std::unique_ptr<std::uint8_t[]> stored;  // the compressed files' stored bytes
     std::uint64_t stored_capacity = 0;
@@ -158,14 +207,51 @@ class Batch {
     return options;
   }
 
-  // Reads a large file through a stream on the worker, keeping only its outcome.
-  void check_streamed(const DatFileEntry& entry, FileResult& result) const {
+  // Gives `bytes` whole to the worker's digest.
+  static void digest_whole(const DatFileEntry& entry, std::span<const std::uint8_t> bytes, BatchDigest& digest,
+                           FileResult& result) {
+    result.digested_size = bytes.size();
+    if (!guarded([&] { digest.begin(entry); }, result.error)) return;
+    if (!bytes.empty() && !guarded([&] { digest.update(bytes); }, result.error)) return;
+    finish_digest(digest, result);
+  }
+
+  static bool finish_digest(BatchDigest& digest, FileResult& result) {
+    std::size_t size = 0;
+    if (!guarded([&] { size = digest.finish(result.digest); }, result.error)) return false;
+    if (size > result.digest.size()) {
+      result.error = digest_failed("finish wrote " + std::to_string(size) + " bytes, more than " +
+                                   std::to_string(result.digest.size()));
+      return false;
+    }
+    result.digest_size = size;
+    return true;
+  }
+
+  // Reads the stream to its end, piece by piece into the digest.
+  static DatResult<void> digest_stream(FileStream& stream, BatchDigest& digest, FileResult& result) {
+    if (!guarded([&] { digest.begin(stream.entry()); }, result.error)) return {};
+    for (;;) {
+      auto piece = stream.next();
+      if (!piece) return Err{std::move(piece).error()};
+      if (piece->empty()) break;
+      result.digested_size += piece->size();
+      if (!guarded([&] { digest.update(*piece); }, result.error)) return {};
+    }
+    finish_digest(digest, result);
+    return {};
+  }
+
+  // Reads a large file through a stream on the worker, keeping only its
+  // outcome (and its digest).
+  void read_streamed(const DatFileEntry& entry, FileResult& result, BatchDigest* digest) const {
     auto stream = FileStream::open(database_, entry, stream_options());
     if (!stream) {
       result.error = std::move(stream).error();
       return;
     }
-    if (auto drained = stream->drain(); !drained) result.error = std::move(drained).error();
+    auto read = digest != nullptr ? digest_stream(*stream, *digest, result) : stream->drain();
+    if (!read) result.error = std::move(read).error();
     if (!result.error) result.declared_size = stream->declared_size();
     result.findings = stream->findings();
     result.chain_loops = stream->chain_loops();
@@ -187,18 +273,21 @@ class Batch {
       FileResult& result = segment.results[i - segment.first];
       const bool decoded_all = detail::on_exhaustion(
           [&] {
+            const DatFileEntry& entry = files_[i];
             if (result.streamed) {
-              if (options_.check_only) check_streamed(files_[i], result);
+              if (options_.check_only || worker.digest != nullptr) read_streamed(entry, result, worker.digest);
               return true;
             }
-            if (result.error || !decoded(files_[i])) return true;
-            if (options_.check_only) {
-              decompress_lrs_into(result.bytes, worker.scratch, result.findings);
-              result.bytes = {};
-              return true;
+            if (result.error) return true;
+            std::span<const std::uint8_t> content = result.bytes;
+            if (decoded(entry)) {
+              std::vector<std::uint8_t>& out = kept(entry) ? result.decoded : worker.scratch;
+              decompress_lrs_into(result.bytes, out, result.findings);
+              content = out;
             }
-            decompress_lrs_into(result.bytes, result.decoded, result.findings);
-            result.bytes = result.decoded;
+            if (worker.digest != nullptr) digest_whole(entry, content, *worker.digest, result);
+            // What is not handed over was looked at only to decode or digest it.
+            result.bytes = kept(entry) && !result.error ? content : std::span<const std::uint8_t>{};
             return true;
           },
           [] { return false; });
@@ -257,8 +346,7 @@ class Batch {
       if (!result.error && entry.is_compressed() && entry.size >= 4) {
         result.declared_size = quorvane_base::load_u32_le(result.bytes.data());
       }
-      // What is not handed over is looked at only to decode it.
-      if (result.error || (!kept(entry) && !decoded(entry))) result.bytes = {};
+      if (result.error) result.bytes = {};
     }
   }
 
@@ -274,7 +362,7 @@ class Batch {
         continue;
       }
       const FileResult& result = segment.results[i - segment.first];
-      if (result.streamed && !options_.check_only) {
+      if (result.streamed && !options_.check_only && !digesting()) {
         go_on = hand_over_stream(file, callback);
         continue;
       }
@@ -286,6 +374,8 @@ class Batch {
         file.bytes = result.bytes;
         file.blocks = result.blocks;
         file.findings = result.findings;
+        file.digest = std::span(result.digest).first(result.digest_size);
+        file.digested_size = result.digested_size;
       }
       go_on = callback(file);
     }
@@ -311,7 +401,7 @@ class Batch {
   }
 
   DatResult<void> run_inline(const BatchCallback& callback) {
-    Worker worker(*this);
+    Worker worker(*this, digests_.empty() ? nullptr : digests_[0].get());
     for (Segment& segment : segments_) {
       process(segment, worker);
       if (!hand_over(segment, callback)) break;
@@ -321,8 +411,8 @@ class Batch {
 
   DatResult<void> run_parallel(const BatchCallback& callback, std::size_t workers) {
     const std::size_t ahead = workers * SEGMENTS_AHEAD_PER_WORKER;
-    auto work = [&] {
-      Worker worker(*this);
+    auto work = [&](BatchDigest* digest) {
+      Worker worker(*this, digest);
       for (;;) {
         std::size_t k = 0;
         {
@@ -360,7 +450,9 @@ class Batch {
     } joiner{*this, threads};
     std::optional<DatError> failure;
     try {
-      for (std::size_t i = 0; i < workers; ++i) threads.emplace_back(work);
+      for (std::size_t i = 0; i < workers; ++i) {
+        threads.emplace_back(work, digests_.empty() ? nullptr : digests_[i].get());
+      }
     } catch (const std::system_error& error) {
       failure = DatError(IoError::from_os(error.code().value()));
     }
@@ -390,6 +482,7 @@ class Batch {
   BatchOptions options_;
   std::size_t window_;
   std::vector<Segment> segments_;
+  Digests digests_;
 
   std::mutex mutex_;
   std::condition_variable work_ready_;

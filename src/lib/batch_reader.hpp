@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 
 #include "quorvane_dat/export.hpp"
@@ -18,6 +19,30 @@
 #include "quorvane_dat/utils/decompress_lrs.hpp"
 
 namespace quorvane_dat {
+
+/// Something computed from each file's bytes on the worker thread that read
+/// them (a hash, a checksum), so that the calling thread receives the result
+/// instead of the bytes (see BatchOptions::make_digest). Each worker has an
+/// object of its own and calls it for one file at a time: begin, update for
+/// each piece of the bytes in order, finish. Whatever a call throws makes
+/// the file's error; the batch goes on.
+class QUORVANE_DAT_API BatchDigest {
+ public:
+  /// The most bytes that finish may write.
+  static constexpr std::size_t MAX_SIZE = 64;
+
+  virtual ~BatchDigest() = default;
+  /// Starts on the bytes of `entry`, also after a file that failed midway
+  /// (whose digest is not finished).
+  virtual void begin(const DatFileEntry& entry) = 0;
+  /// The next piece of the file's bytes (decoded, or as stored when
+  /// BatchOptions::decode is off): a file held whole comes in one piece, a
+  /// larger one in several; an empty file in none.
+  virtual void update(std::span<const std::uint8_t> piece) = 0;
+  /// Ends the file: writes its digest to the start of `out` and returns how
+  /// many bytes it wrote (more than MAX_SIZE is an error of the file).
+  virtual std::size_t finish(std::span<std::uint8_t, MAX_SIZE> out) = 0;
+};
 
 /// One file handed to the callback of read_batch. Its spans stay valid only
 /// during the call.
@@ -48,7 +73,13 @@ struct BatchFile {
   /// BatchOptions::collect_blocks is on and the chain could be read; a chain
   /// that loops ends with the first block it comes back to.
   std::span<const std::uint32_t> blocks;
-  /// Why the file could not be read or decoded, or nullptr.
+  /// With BatchOptions::make_digest, what BatchDigest::finish wrote for the
+  /// file; empty when `error` is set, and without a digest.
+  std::span<const std::uint8_t> digest;
+  /// With BatchOptions::make_digest, how many bytes the digest was given:
+  /// the file's decoded length (its stored length with decode off).
+  std::uint64_t digested_size = 0;
+  /// Why the file could not be read, decoded or digested, or nullptr.
   const DatError* error = nullptr;
 };
 
@@ -77,6 +108,13 @@ struct BatchOptions {
   /// decode to, exceeds this come through BatchFile::stream instead of
   /// being held whole.
   std::size_t stream_above = std::size_t{8} << 20;
+  /// When set, makes the digest that each worker computes over the bytes of
+  /// every file it reads (BatchFile::digest and digested_size); called on
+  /// the calling thread, once per worker, before any file is read. A file
+  /// too large to be held whole is then read in pieces on its worker too and
+  /// handed over with its digest, never as a stream. With check_only, only
+  /// the digests are handed over, not the bytes.
+  std::function<std::unique_ptr<BatchDigest>()> make_digest;
 };
 
 /// Called for every file, on the thread that called read_batch, in the order
@@ -89,7 +127,8 @@ using BatchCallback = std::function<bool(const BatchFile&)>;
 /// its error and does not stop the batch. Memory stays within a few windows
 /// per thread plus the files being decoded, none of them larger than
 /// BatchOptions::stream_above.
-/// Fails only when the batch itself cannot run (a thread cannot start).
+/// Fails only when the batch itself cannot run (a thread cannot start, or
+/// BatchOptions::make_digest throws or makes no digest).
 QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
                            const BatchOptions& options, const BatchCallback& callback);
 

@@ -126,12 +126,7 @@ class Meeting {
     }
     if (state.has_copy && streamed) {
       // This side streamed its file: the other side's copy is hashed instead.
-      std::vector<std::uint8_t> other;
-      other.swap(state.copy);
-      state.has_copy = false;
-      pending_ -= other.size();
-      cv_.notify_all();
-      lock.unlock();
+      const std::vector<std::uint8_t> other = take_copy(state, lock);
       const std::optional<Sha256Digest> theirs_digest = hasher.digest(other);
       lock.lock();
       if (!theirs_digest) mine.error = hasher.error();
@@ -141,12 +136,7 @@ class Meeting {
       return true;
     }
     if (state.has_copy) {
-      std::vector<std::uint8_t> other;
-      other.swap(state.copy);
-      state.has_copy = false;
-      pending_ -= other.size();
-      cv_.notify_all();
-      lock.unlock();
+      const std::vector<std::uint8_t> other = take_copy(state, lock);
       const bool same = std::equal(file.bytes.begin(), file.bytes.end(), other.begin(), other.end());
       lock.lock();
       item.same = same;
@@ -195,6 +185,17 @@ class Meeting {
         std::lower_bound(entries_.begin(), entries_.end(), id,
                          [](const ComparedEntry& e, std::uint32_t key) { return e.id < key; }) -
         entries_.begin());
+  }
+  // Under the lock: takes the other side's copy (its bytes no longer count
+  // against the bound) and unlocks.
+  std::vector<std::uint8_t> take_copy(ItemState& state, std::unique_lock<std::mutex>& lock) {
+    std::vector<std::uint8_t> other;
+    other.swap(state.copy);
+    state.has_copy = false;
+    pending_ -= other.size();
+    cv_.notify_all();
+    lock.unlock();
+    return other;
   }
   // Under the lock.
   void release_copy(ItemState& state) {

@@ -184,28 +184,9 @@ class DiffPrinter {
     }
   }
 
-  void added(const ComparedSide& item) {
-    different();
-    count(item.entry.id, [&](Tally& t) { ++t.added; t.added_bytes += item.decoded_size; });
-    if (options_.stat) return;
-    if (options_.json) {
-      print_line(JsonObject().add("change", "added").add("id", hex8(item.entry.id))
-                     .add("size", item.decoded_size).str());
-    } else {
-      print_line("+ " + hex8(item.entry.id) + " " + std::to_string(item.decoded_size));
-    }
-  }
-
+  void added(const ComparedSide& item) { one_side(item, "added", "+ ", &Tally::added, &Tally::added_bytes); }
   void removed(const ComparedSide& item) {
-    different();
-    count(item.entry.id, [&](Tally& t) { ++t.removed; t.removed_bytes += item.decoded_size; });
-    if (options_.stat) return;
-    if (options_.json) {
-      print_line(JsonObject().add("change", "removed").add("id", hex8(item.entry.id))
-                     .add("size", item.decoded_size).str());
-    } else {
-      print_line("- " + hex8(item.entry.id) + " " + std::to_string(item.decoded_size));
-    }
+    one_side(item, "removed", "- ", &Tally::removed, &Tally::removed_bytes);
   }
 
   // `records` holds the rows removed and added when they were asked for.
@@ -322,6 +303,21 @@ class DiffPrinter {
   }
 
  private:
+  // An entry that only one archive holds: counted in `entries` and `bytes`.
+  void one_side(const ComparedSide& item, const char* change, const char* mark, std::uint64_t Tally::*entries,
+                std::uint64_t Tally::*bytes) {
+    different();
+    count(item.entry.id, [&](Tally& t) {
+      ++(t.*entries);
+      t.*bytes += item.decoded_size;
+    });
+    if (options_.stat) return;
+    if (options_.json) {
+      print_line(JsonObject().add("change", change).add("id", hex8(item.entry.id)).add("size", item.decoded_size).str());
+    } else {
+      print_line(mark + hex8(item.entry.id) + " " + std::to_string(item.decoded_size));
+    }
+  }
   void different() noexcept {
     if (status_ == EXIT_SAME) status_ = EXIT_DIFFERENT;
   }

@@ -2,6 +2,7 @@
 #include "tools/portal_dat/entry_digests.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "tools/portal_dat/tool_output.hpp"
@@ -11,35 +12,26 @@ namespace portal_dat {
 std::string entry_file_name(std::uint32_t id) { return hex8(id) + ".bin"; }
 
 DigestRun digest_entries(const quorvane_dat::DatDatabase& database,
-                         std::span<const quorvane_dat::DatFileEntry> selection, unsigned threads) {
+                         std::span<const quorvane_dat::DatFileEntry> selection, unsigned threads,
+                         const char* algorithm) {
   DigestRun run;
   if (selection.empty()) return run;
-  Sha256Hasher hasher;
-  if (!hasher.ok()) {
-    run.error = hasher.error();
-    return run;
-  }
   run.entries.reserve(selection.size());
   quorvane_dat::BatchOptions batch;
   batch.threads = threads;
-  batch.decode = true;
-  // The hash runs on the calling thread while the workers gather and decode
-  // the next files.
+  // Hashed on the workers as they decode; only the digests come over.
+  batch.check_only = true;
+  batch.make_digest = sha256_digests(algorithm);
   const auto ran = quorvane_dat::read_batch(
       database, selection, batch, [&](const quorvane_dat::BatchFile& file) {
         EntryDigest& item = run.entries.emplace_back();
         item.entry = *file.entry;
-        if (file.error != nullptr) {
-          item.error = file.error->plain();
-          return true;
-        }
-        item.decoded_size = file.bytes.size();
-        // A file too large to be held whole comes as a stream.
-        if (const auto digest = file.stream != nullptr ? hasher.digest(*file.stream, item.decoded_size)
-                                                       : hasher.digest(file.bytes)) {
+        item.decoded_size = file.digested_size;
+        std::string error;
+        if (const auto digest = batch_sha256(file, error)) {
           item.digest = *digest;
         } else {
-          item.error = hasher.error();
+          item.error = std::move(error);
         }
         return true;
       });

@@ -1,5 +1,5 @@
 // The SHA-256 digest of every selected entry's decoded bytes, read through
-// read_batch in offset order; the bytes are dropped as soon as they are hashed.
+// read_batch in offset order and hashed on its workers.
 #pragma once
 
 #include <cstdint>
@@ -29,9 +29,11 @@ struct DigestRun {
   std::optional<std::string> error;
 };
 
-// `selection` empty hashes nothing (unlike read_batch, which then reads all).
+// `selection` empty hashes nothing; `algorithm` other than "SHA256" is for
+// tests of the failure path.
 DigestRun digest_entries(const quorvane_dat::DatDatabase& database,
-                         std::span<const quorvane_dat::DatFileEntry> selection, unsigned threads);
+                         std::span<const quorvane_dat::DatFileEntry> selection, unsigned threads,
+                         const char* algorithm = "SHA256");
 
 // The name extract gives an entry's file: "<8 hex digits>.bin".
 std::string entry_file_name(std::uint32_t id);

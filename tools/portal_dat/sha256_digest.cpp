@@ -3,6 +3,9 @@
 
 #include <openssl/err.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace portal_dat {
 
 std::string to_hex(const Sha256Digest& digest) {
@@ -37,12 +40,11 @@ std::optional<Sha256Digest> parse_digest_hex(std::string_view text) {
 Sha256Hasher::Sha256Hasher(const char* algorithm) {
   // Fetched once, so that each file's digest does not look the algorithm up again.
   md_ = EVP_MD_fetch(nullptr, algorithm, nullptr);
-  if (md_ == nullptr) {
-    fail(std::string("no ") + algorithm + " digest in libcrypto");
-    return;
+  context_ = md_ != nullptr ? EVP_MD_CTX_new() : nullptr;
+  if (!ok()) {
+    set_error(md_ == nullptr ? std::string("no ") + algorithm + " digest in libcrypto"
+                             : "cannot allocate a digest context");
   }
-  context_ = EVP_MD_CTX_new();
-  if (context_ == nullptr) fail("cannot allocate a digest context");
 }
 
 Sha256Hasher::~Sha256Hasher() {
@@ -50,7 +52,7 @@ Sha256Hasher::~Sha256Hasher() {
   EVP_MD_free(md_);
 }
 
-void Sha256Hasher::fail(std::string_view what) {
+void Sha256Hasher::set_error(std::string_view what) {
   error_ = what;
   const unsigned long code = ERR_get_error();
   if (code != 0) {
@@ -62,43 +64,81 @@ void Sha256Hasher::fail(std::string_view what) {
   ERR_clear_error();
 }
 
-std::optional<Sha256Digest> Sha256Hasher::digest(std::span<const std::uint8_t> bytes) {
-  Sha256Digest digest{};
+void Sha256Hasher::fail(std::string_view what) {
+  if (ok()) set_error(what);
+  throw std::runtime_error(error_);
+}
+
+void Sha256Hasher::begin(const quorvane_dat::DatFileEntry&) {
+  if (!ok() || EVP_DigestInit_ex(context_, md_, nullptr) != 1) fail("SHA-256 failed");
+}
+
+void Sha256Hasher::update(std::span<const std::uint8_t> piece) {
+  if (EVP_DigestUpdate(context_, piece.data(), piece.size()) != 1) fail("SHA-256 failed");
+}
+
+std::size_t Sha256Hasher::finish(std::span<std::uint8_t, MAX_SIZE> out) {
   unsigned int length = 0;
-  if (!ok() || EVP_DigestInit_ex(context_, md_, nullptr) != 1 ||
-      EVP_DigestUpdate(context_, bytes.data(), bytes.size()) != 1 ||
-      EVP_DigestFinal_ex(context_, digest.data(), &length) != 1 || length != digest.size()) {
-    if (ok()) fail("SHA-256 failed");
-    return std::nullopt;
+  if (EVP_DigestFinal_ex(context_, out.data(), &length) != 1 || length != Sha256Digest().size()) {
+    fail("SHA-256 failed");
   }
-  return digest;
+  return length;
+}
+
+std::optional<Sha256Digest> Sha256Hasher::digest(std::span<const std::uint8_t> bytes) {
+  std::uint64_t size = 0;
+  return digest_pieces([&, done = false]() mutable {
+    const std::span<const std::uint8_t> piece = done ? std::span<const std::uint8_t>() : bytes;
+    done = true;
+    return quorvane_dat::DatResult<std::span<const std::uint8_t>>(piece);
+  }, size);
 }
 
 std::optional<Sha256Digest> Sha256Hasher::digest(quorvane_dat::FileStream& stream, std::uint64_t& size) {
+  return digest_pieces([&] { return stream.next(); }, size);
+}
+
+template <class Next>
+std::optional<Sha256Digest> Sha256Hasher::digest_pieces(Next next, std::uint64_t& size) {
   size = 0;
-  if (!ok() || EVP_DigestInit_ex(context_, md_, nullptr) != 1) {
-    if (ok()) fail("SHA-256 failed");
+  std::array<std::uint8_t, MAX_SIZE> out{};
+  try {
+    begin({});
+    for (;;) {
+      auto piece = next();
+      if (!piece) {
+        error_ = piece.error().plain();
+        return std::nullopt;
+      }
+      if (piece->empty()) break;
+      size += piece->size();
+      update(*piece);
+    }
+    finish(out);
+  } catch (const std::runtime_error&) {
     return std::nullopt;
-  }
-  for (;;) {
-    auto piece = stream.next();
-    if (!piece) {
-      error_ = piece.error().plain();
-      return std::nullopt;
-    }
-    if (piece->empty()) break;
-    size += piece->size();
-    if (EVP_DigestUpdate(context_, piece->data(), piece->size()) != 1) {
-      fail("SHA-256 failed");
-      return std::nullopt;
-    }
   }
   Sha256Digest digest{};
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context_, digest.data(), &length) != 1 || length != digest.size()) {
-    fail("SHA-256 failed");
+  std::copy_n(out.begin(), digest.size(), digest.begin());
+  return digest;
+}
+
+std::function<std::unique_ptr<quorvane_dat::BatchDigest>()> sha256_digests(const char* algorithm) {
+  return [algorithm]() -> std::unique_ptr<quorvane_dat::BatchDigest> {
+    auto hasher = std::make_unique<Sha256Hasher>(algorithm);
+    if (!hasher->ok()) throw std::runtime_error(hasher->error());
+    return hasher;
+  };
+}
+
+std::optional<Sha256Digest> batch_sha256(const quorvane_dat::BatchFile& file, std::string& error) {
+  Sha256Digest digest{};
+  if (file.error != nullptr || file.digest.size() != digest.size()) {
+    error = file.error != nullptr ? file.error->plain()
+                                  : "a digest of " + std::to_string(file.digest.size()) + " bytes, not SHA-256";
     return std::nullopt;
   }
+  std::copy(file.digest.begin(), file.digest.end(), digest.begin());
   return digest;
 }
 

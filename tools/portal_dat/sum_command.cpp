@@ -63,11 +63,39 @@ std::optional<std::uint32_t> id_of_name(std::string_view name) {
   return parse_hex(digits);
 }
 
+// A name as sha256sum writes it on a line that starts with a backslash:
+// "\\" for a backslash and "\n" for a newline; nullopt for any other escape.
+std::optional<std::string> unescape_name(std::string_view text) {
+  std::string name;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      name.push_back(text[i]);
+    } else if (++i < text.size() && (text[i] == '\\' || text[i] == 'n')) {
+      name.push_back(text[i] == 'n' ? '\n' : '\\');
+    } else {
+      return std::nullopt;
+    }
+  }
+  return name;
+}
+
+// The name as sha256sum -c prints it: as it is, unless it holds a newline,
+// which would break the line; then escaped as above, behind a backslash.
+std::string shown_name(const std::string& name) {
+  if (name.find('\n') == std::string::npos) return name;
+  std::string shown = "\\";
+  for (const char c : name) shown += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+  return shown;
+}
+
 // "DIGEST  NAME" or "DIGEST *NAME" (sha256sum's text and binary forms), or
-// "SHA256 (NAME) = DIGEST" (its tagged form).
+// "SHA256 (NAME) = DIGEST" (its tagged form); either behind a backslash when
+// the name is escaped.
 std::optional<ManifestLine> parse_line(std::string_view text) {
   ManifestLine line;
   std::optional<Sha256Digest> digest;
+  const bool escaped = text.starts_with('\\');
+  if (escaped) text.remove_prefix(1);
   if (text.starts_with("SHA256 (")) {
     const std::size_t close = text.rfind(") = ");
     if (close == std::string_view::npos || close < 8) return std::nullopt;
@@ -77,6 +105,11 @@ std::optional<ManifestLine> parse_line(std::string_view text) {
     if (text.size() < 67 || text[64] != ' ' || (text[65] != ' ' && text[65] != '*')) return std::nullopt;
     digest = parse_digest_hex(text.substr(0, 64));
     line.name = text.substr(66);
+  }
+  if (escaped) {
+    std::optional<std::string> name = unescape_name(line.name);
+    if (!name) return std::nullopt;
+    line.name = std::move(*name);
   }
   if (!digest || line.name.empty()) return std::nullopt;
   line.digest = *digest;
@@ -152,18 +185,19 @@ int run_check(const SumOptions& options) {
   std::uint64_t mismatched = 0, unread = 0, extra = 0;
   for (const ManifestLine& line : manifest->lines) {
     const EntryDigest* item = line.id ? find_digest(run.entries, *line.id) : nullptr;
+    const std::string name = shown_name(line.name);
     if (item == nullptr) {
       ++unread;
-      std::printf("%s: missing\n", line.name.c_str());
+      std::printf("%s: missing\n", name.c_str());
     } else if (item->error) {
       ++unread;
-      report_error(line.name + ": " + *item->error);
-      std::printf("%s: FAILED open or read\n", line.name.c_str());
+      report_error(name + ": " + *item->error);
+      std::printf("%s: FAILED open or read\n", name.c_str());
     } else if (item->digest != line.digest) {
       ++mismatched;
-      std::printf("%s: FAILED\n", line.name.c_str());
+      std::printf("%s: FAILED\n", name.c_str());
     } else if (!options.quiet) {
-      std::printf("%s: OK\n", line.name.c_str());
+      std::printf("%s: OK\n", name.c_str());
     }
   }
   if (options.strict) {

@@ -13,6 +13,7 @@
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
+#include "tools/portal_dat/entry_digests.hpp"
 #include "tools/portal_dat/sha256_digest.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
@@ -136,36 +137,54 @@ TEST(PortalDatDiff, MatchesExpectedFiles) {
   }
 }
 
-TEST(PortalDatDiff, ExitStatusesAndTrouble) {
+test_support::ProcessOptions in_dir(const fs::path& dir) {
+  test_support::ProcessOptions options;
+  options.cwd = dir.string();
+  return options;
+}
+
+// diff exits 0, 1 or 2 as diff(1) does; sum 1 on a failure, 2 on a usage error.
+TEST(PortalDatCompare, ExitStatusesAndTrouble) {
   const std::string a = pair().old_path.string(), b = pair().new_path.string();
-  const std::string retail = sample(Variant::Retail);
+  const std::string retail = sample(Variant::Retail), unreadable = sample(Variant::UnreadableTable);
+  const ScratchDir dir("portal_dat_statuses");
+  write_text(dir.file("garbage"), "garbage\n");
+  write_text(dir.file("ok"), portal_dat({"sum", retail, "30000000"}).out);
+  const std::string absent = dir.file("absent").string();
   const struct {
     std::vector<std::string> args;
     int status;
     const char* in_out;  // expected in standard output
     const char* in_err;  // expected in standard error ("" for none at all)
   } cases[] = {
-      {{a, a, "--metadata"}, 0, "0 added, 0 removed, 0 changed, 0 metadata only, 7 unchanged\n", ""},
+      {{"diff", a, a, "--metadata"}, 0, "0 added, 0 removed, 0 changed, 0 metadata only, 7 unchanged\n", ""},
       // Metadata-only differences count only with --metadata.
-      {{a, b, "06000001-06000002"}, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
-      {{a, b, "06000001", "--metadata"}, 1, "m 06000001 iteration 1 -> 2", ""},
-      {{a, b, "01000004"}, 1, "+ 01000004 19\n", ""},
-      {{a, b, "7FFFFFFF"}, 2, "0 added", "7FFFFFFF: in neither archive"},
-      {{a, pair().dir.file("absent.dat").string()}, 2, "", "cannot open"},
-      {{a, b, "0x20-0x10"}, 2, "", "ends before it starts"},
-      {{a, b, "--stat", "--records"}, 2, "", "excludes"},
+      {{"diff", a, b, "06000001-06000002"}, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
+      {{"diff", a, b, "06000001", "--metadata"}, 1, "m 06000001 iteration 1 -> 2", ""},
+      {{"diff", a, b, "01000004"}, 1, "+ 01000004 19\n", ""},
+      {{"diff", a, b, "7FFFFFFF"}, 2, "0 added", "7FFFFFFF: in neither archive"},
+      {{"diff", a, absent}, 2, "", "cannot open"},
+      {{"diff", a, b, "0x20-0x10"}, 2, "", "ends before it starts"},
+      {{"diff", a, b, "--stat", "--records"}, 2, "", "excludes"},
       // A file that cannot be read is trouble, never a difference.
-      {{retail, sample(Variant::UnreadableTable)}, 2, "102 unchanged, 1 unreadable\n", ": 30000000: "},
-      {{sample(Variant::UnreadableTable), retail, "--json"}, 2, "\"unreadable\":1}", ": 30000000: "},
+      {{"diff", retail, unreadable}, 2, "102 unchanged, 1 unreadable\n", ": 30000000: "},
+      {{"diff", unreadable, retail, "--json"}, 2, "\"unreadable\":1}", ": 30000000: "},
       // Content that differs, but a table that cannot be read as one.
-      {{retail, sample(Variant::ShortTable)}, 1, "M 30000000 2848 -> 4\n", ""},
-      {{retail, sample(Variant::ShortTable), "--records"}, 2, "M 30000000 2848 -> 4\n",
+      {{"diff", retail, sample(Variant::ShortTable)}, 1, "M 30000000 2848 -> 4\n", ""},
+      {{"diff", retail, sample(Variant::ShortTable), "--records"}, 2, "M 30000000 2848 -> 4\n",
        "cannot read the combat maneuver table"},
+      {{"sum", absent}, 1, "", "cannot open"},
+      {{"sum", unreadable}, 1, ".bin\n", "30000000: "},
+      {{"sum", retail, "7FFFFFFF"}, 1, "", "7FFFFFFF: not in the archive"},
+      {{"sum", "-c", absent, retail}, 1, "", "cannot read"},
+      {{"sum", "-c", dir.file("garbage").string(), retail}, 1, "", "no properly formatted"},
+      {{"sum", "-c", dir.file("ok").string(), unreadable}, 1, "30000000.bin: FAILED open or read\n",
+       "could not be read"},
+      {{"sum", "-c", dir.file("ok").string(), retail, "0x30"}, 2, "", "takes no ids"},
+      {{"sum", retail, "xyz"}, 2, "", "not a file id"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), "diff");
-    const ProcessResult result = portal_dat(args);
+    const ProcessResult result = portal_dat(c.args);
     const std::string what = testing::PrintToString(c.args) + "\n" + result.out + result.err;
     EXPECT_EQ(result.status, c.status) << what;
     EXPECT_NE(result.out.find(c.in_out), std::string::npos) << what;
@@ -179,29 +198,23 @@ TEST(PortalDatDiff, ExitStatusesAndTrouble) {
   }
 }
 
-test_support::ProcessOptions in_dir(const fs::path& dir) {
-  test_support::ProcessOptions options;
-  options.cwd = dir.string();
-  return options;
+std::vector<quorvane_dat::DatFileEntry> entries_of(const quorvane_dat::DatDatabase& database) {
+  std::vector<quorvane_dat::DatFileEntry> entries;
+  for (const auto& item : database.files()) entries.push_back(item.second);
+  return entries;
 }
 
 // Within the bound on copies waiting for their other side, entries are
 // compared byte for byte; past it by digests, with the same results.
-TEST(PortalDatDiff, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
+TEST(PortalDatCompare, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
   auto old_database = quorvane_dat::DatDatabase::new_(pair().old_path);
   auto new_database = quorvane_dat::DatDatabase::new_(pair().new_path);
   ASSERT_TRUE(old_database && new_database);
-  const auto all = [](const quorvane_dat::DatDatabase& database) {
-    std::vector<quorvane_dat::DatFileEntry> entries;
-    for (const auto& item : database.files()) entries.push_back(item.second);
-    return entries;
-  };
-  const std::vector<quorvane_dat::DatFileEntry> old_entries = all(*old_database), new_entries = all(*new_database);
   // The five small files shared take 469 bytes together, the table 2848.
   for (const auto& [limit, direct] : {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6},
                                       {400, 5}, {0, 0}}) {
-    const portal_dat::Comparison comparison =
-        portal_dat::compare_archives(*old_database, old_entries, *new_database, new_entries, 2, limit);
+    const portal_dat::Comparison comparison = portal_dat::compare_archives(
+        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), 2, limit);
     ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
     EXPECT_EQ(comparison.compared_directly, direct) << limit;
     std::string same;
@@ -210,9 +223,9 @@ TEST(PortalDatDiff, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
   }
 }
 
-// Files too large for a batch to hold whole come as streams: diff and sum
-// hash them as they read them, stored and compressed alike.
-TEST(PortalDatDiff, LargeFilesAreComparedAndSummedAsStreams) {
+// Files too large for a batch to hold whole come as streams (diff) or are
+// hashed in pieces on the workers (sum), stored and compressed alike.
+TEST(PortalDatCompare, LargeFilesAreComparedAndSummedInPieces) {
   const ScratchDir dir("portal_dat_large");
   const dat_writer::Bytes big(9 << 20, 0x78);
   dat_writer::Bytes changed = big;
@@ -224,13 +237,9 @@ TEST(PortalDatDiff, LargeFilesAreComparedAndSummedAsStreams) {
   auto old_database = quorvane_dat::DatDatabase::new_(old_path);
   auto new_database = quorvane_dat::DatDatabase::new_(new_path);
   ASSERT_TRUE(old_database && new_database);
-  std::vector<quorvane_dat::DatFileEntry> old_entries, new_entries;
-  for (const auto& item : old_database->files()) old_entries.push_back(item.second);
-  for (const auto& item : new_database->files()) new_entries.push_back(item.second);
   for (const unsigned threads : {1U, 2U}) {
-    const portal_dat::Comparison comparison =
-        portal_dat::compare_archives(*old_database, old_entries, *new_database, new_entries, threads,
-                                     portal_dat::DEFAULT_COPY_LIMIT);
+    const portal_dat::Comparison comparison = portal_dat::compare_archives(
+        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), threads);
     ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
     std::string same;
     for (const portal_dat::ComparedEntry& item : comparison.entries) {
@@ -297,6 +306,19 @@ TEST(PortalDatSum, AgreesWithSha256sumOfAnExtraction) {
     EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 103) << manifest;
     EXPECT_NE(check.out.find("30000000.bin: OK\n"), std::string::npos) << manifest;
   }
+
+  // Names with a backslash or a newline, which sha256sum writes escaped.
+  const std::vector<std::string> odd = {"back\\slash/30000000.bin", "new\nline/30000000.bin"};
+  for (const std::string& name : odd) {
+    fs::create_directory(out / fs::path(name).parent_path());
+    fs::copy_file(out / "30000000.bin", out / name);
+  }
+  const ProcessResult escaped = test_support::run_process({sha256sum, odd[0], odd[1]}, in_dir(out));
+  ASSERT_TRUE(escaped.out.starts_with("\\")) << escaped.out;
+  write_text(dir.file("escaped"), escaped.out);
+  const ProcessResult check = portal_dat({"sum", "--check", dir.file("escaped").string(), archive});
+  EXPECT_EQ(check.status, 0) << check.err;
+  EXPECT_EQ(check.out, test_support::run_process({sha256sum, "-c", dir.file("escaped").string()}, in_dir(out)).out);
 }
 
 TEST(PortalDatSum, CheckReportsChangedMissingAndExtraEntries) {
@@ -341,32 +363,8 @@ TEST(PortalDatSum, CheckReportsChangedMissingAndExtraEntries) {
   }
 }
 
-TEST(PortalDatSum, FailuresExitOneAndUsageErrorsTwo) {
-  const ScratchDir dir("portal_dat_sum_fail");
-  write_text(dir.file("garbage"), "garbage\n");
-  write_text(dir.file("ok"), portal_dat({"sum", sample(Variant::Retail), "30000000"}).out);
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* in_err;
-  } cases[] = {
-      {{"sum", dir.file("absent.dat").string()}, 1, "cannot open"},
-      {{"sum", sample(Variant::UnreadableTable)}, 1, "30000000: "},
-      {{"sum", sample(Variant::Retail), "7FFFFFFF"}, 1, "7FFFFFFF: not in the archive"},
-      {{"sum", "-c", dir.file("absent").string(), sample(Variant::Retail)}, 1, "cannot read"},
-      {{"sum", "-c", dir.file("garbage").string(), sample(Variant::Retail)}, 1, "no properly formatted"},
-      {{"sum", "-c", dir.file("ok").string(), sample(Variant::UnreadableTable)}, 1, "could not be read"},
-      {{"sum", "-c", dir.file("ok").string(), sample(Variant::Retail), "0x30"}, 2, "takes no ids"},
-      {{"sum", sample(Variant::Retail), "xyz"}, 2, "not a file id"},
-  };
-  for (const auto& c : cases) {
-    const ProcessResult result = portal_dat(c.args);
-    EXPECT_EQ(result.status, c.status) << testing::PrintToString(c.args) << result.err;
-    EXPECT_NE(result.err.find(c.in_err), std::string::npos) << result.err;
-  }
-}
-
-TEST(PortalDatSum, DigestOfKnownBytesAndAnUnknownAlgorithm) {
+// SHA-256 itself, and hashing that cannot start or gives no digest.
+TEST(PortalDatSum, DigestOfKnownBytesAndHashingFailures) {
   portal_dat::Sha256Hasher hasher;
   const auto digest = hasher.digest(bytes_of("abc"));
   ASSERT_TRUE(digest.has_value());
@@ -378,6 +376,30 @@ TEST(PortalDatSum, DigestOfKnownBytesAndAnUnknownAlgorithm) {
   EXPECT_FALSE(unknown.ok());
   EXPECT_NE(unknown.error().find("NO-SUCH-DIGEST"), std::string::npos);
   EXPECT_FALSE(unknown.digest(bytes_of("abc")).has_value());
+
+  // Without the digest, sum reads nothing.
+  auto database = quorvane_dat::DatDatabase::new_(pair().old_path);
+  ASSERT_TRUE(database);
+  const auto entries = entries_of(*database);
+  const portal_dat::DigestRun run = portal_dat::digest_entries(*database, entries, 2, "NO-SUCH-DIGEST");
+  ASSERT_TRUE(run.error.has_value());
+  EXPECT_TRUE(run.error->starts_with("cannot read the archive's files: ") &&
+              run.error->find("NO-SUCH-DIGEST") != std::string::npos) << *run.error;
+  EXPECT_TRUE(run.entries.empty());
+
+  // What a batch hands over: a file's error, or a digest of the wrong length.
+  const quorvane_dat::DatError failed(quorvane_dat::DatError::Other{"broken"});
+  const std::uint8_t short_digest[31] = {};
+  quorvane_dat::BatchFile with_error, too_short, right;
+  with_error.error = &failed;
+  too_short.digest = short_digest;
+  right.digest = *digest;
+  std::string why;
+  EXPECT_FALSE(portal_dat::batch_sha256(with_error, why).has_value());
+  EXPECT_EQ(why, "Other error: broken");
+  EXPECT_FALSE(portal_dat::batch_sha256(too_short, why).has_value());
+  EXPECT_EQ(why, "a digest of 31 bytes, not SHA-256");
+  EXPECT_EQ(portal_dat::batch_sha256(right, why), digest);
 }
 
 }  // namespace
