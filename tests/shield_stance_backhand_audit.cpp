@@ -15,7 +15,6 @@
 #include "runner/check_failure.hpp"
 #include "runner/output.hpp"
 #include "runner/test_main.hpp"
-#include "tests/common/check_entry.hpp"
 #include "tests/common/motion_command_names.hpp"
 #include "tests/common/portal_dat_path.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"

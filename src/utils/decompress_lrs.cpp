@@ -35,22 +35,6 @@ Token back_reference(const std::uint8_t* p) noexcept {
   return {b0 | ((b1 >> 4) << 8), (b1 & 0x0FU) + 2};
 }
 
-// Takes the back reference at `in` (two stream bytes) into `token` and moves
-// past it. False when it ends the stream: a zero distance does, and so does a
-// reference into an empty output. One reaching before the start of what has
-// been `produced` is noted in `findings`.
-inline bool take_back_reference(const std::uint8_t*& in, std::size_t produced,
-                                DecodeFindings& findings, Token& token) noexcept {
-  token = back_reference(in);
-  in += 2;
-  if (token.distance == 0) return false;
-  if (token.distance > produced) {
-    findings.back_reference_before_start = true;
-    if (produced == 0) return false;
-  }
-  return true;
-}
-
 // Copies `length` bytes one at a time from `distance` back, where a distance
 // beyond the start of the output takes the first output byte instead.
 void copy_bytewise(std::uint8_t* base, std::uint8_t* dst, std::size_t distance,
@@ -149,9 +133,13 @@ void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::u
           *dst++ = *in++;
           continue;
         }
-        Token token;
-        if (!take_back_reference(in, static_cast<std::size_t>(dst - base), findings, token)) {
-          goto done;
+        const Token token = back_reference(in);
+        in += 2;
+        // A zero distance ends the stream; so does a reference into an empty output.
+        if (token.distance == 0) goto done;
+        if (token.distance > static_cast<std::size_t>(dst - base)) {
+          findings.back_reference_before_start = true;
+          if (dst == base) goto done;
         }
         copy_widened(base, dst, token.distance, token.length);
         dst += token.length;
@@ -173,9 +161,12 @@ void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::u
         continue;
       }
       if (in_end - in < 2) goto done;
-      Token token;
-      if (!take_back_reference(in, static_cast<std::size_t>(dst - base), findings, token)) {
-        goto done;
+      const Token token = back_reference(in);
+      in += 2;
+      if (token.distance == 0) goto done;
+      if (token.distance > static_cast<std::size_t>(dst - base)) {
+        findings.back_reference_before_start = true;
+        if (dst == base) goto done;
       }
       const std::size_t length = std::min(token.length, static_cast<std::size_t>(dst_end - dst));
       copy_bytewise(base, dst, token.distance, length);

@@ -3,13 +3,11 @@
 #include "tests/common/motion_command_names.hpp"
 
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <utility>
 
 #include "runner/check_failure.hpp"
-#include "tests/common/check_entry.hpp"
 
 namespace common::motion_command_names {
 
