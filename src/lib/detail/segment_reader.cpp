@@ -61,12 +61,16 @@ void SegmentReader::plan(const GatherTarget& target) {
     parts_.push_back({junk_.get(), static_cast<std::size_t>(gap)});
   }
   Plan planned{&target, pointers_.size(), blocks, 0};
-  const std::size_t first_part = parts_.size();
-  // Within the reserved capacity: the parts already planned stay valid.
-  pointers_.resize(planned.first_pointer + blocks);
-  parts_.resize(first_part + 2 * blocks);
-  place_contiguous_run(target.dest, payload, std::span(pointers_).subspan(planned.first_pointer),
-                       std::span(parts_).subspan(first_part));
+  std::uint8_t* dest = target.dest.data();
+  std::size_t left = size;
+  for (std::uint64_t k = 0; k < blocks; ++k) {
+    pointers_.emplace_back();
+    parts_.push_back({pointers_.back().data(), BLOCK_POINTER_SIZE});
+    const std::size_t piece = std::min<std::size_t>(left, payload);
+    parts_.push_back({dest, piece});
+    dest += piece;
+    left -= piece;
+  }
   const std::uint64_t last_piece = size - (blocks - 1) * payload;
   planned.end = last_block + BLOCK_POINTER_SIZE + last_piece;
   cursor_ = planned.end;

@@ -1,8 +1,11 @@
 // SegmentReader: gathers the stored bytes of many files that lie one after
 // another in the archive with a few large scatter reads, each block's payload
-// read straight into its place and its pointer into a side table, as the
-// one-chain reader reads a contiguous run (place_contiguous_run). Internal to
+// read straight into its place and its pointer into a side table. Internal to
 // the archive library; read_batch uses it.
+//
+// One read here spans many files and the gaps between them, so each payload
+// must land in its own file's buffer: the side table, not ChainReader's
+// in-place move, which suits one chain read into one buffer.
 #pragma once
 
 #include <sys/uio.h>
@@ -17,7 +20,6 @@
 
 #include "quorvane_dat/error/dat_error.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
-#include "quorvane_dat/lib/detail/chain_reader.hpp"
 #include "quorvane_dat/utils/detail/positioned_read.hpp"
 
 namespace quorvane_dat::detail {
@@ -61,7 +63,7 @@ class SegmentReader {
   const ArchiveSource& source_;
   std::uint32_t block_size_;
   std::vector<::iovec> parts_;
-  std::vector<BlockPointer> pointers_;
+  std::vector<std::array<std::uint8_t, 4>> pointers_;
   std::vector<Plan> plans_;
   std::unique_ptr<std::uint8_t[]> junk_;
   std::uint64_t read_start_ = 0;
