@@ -181,26 +181,10 @@ namespace {
 
 namespace names_tests = common::motion_command_names::tests;
 
-constexpr std::string_view AUDIT_CHECK_NAME = "shield_stance_has_three_backhand_rows";
-// The name starts after "void " in its definition.
-constexpr std::size_t AUDIT_CHECK_COLUMN = 6;
-
-constexpr runner::TestDescAndFn SHIELD_STANCE_HAS_THREE_BACKHAND_ROWS_ENTRY{
-    runner::TestDesc{
-        .name = AUDIT_CHECK_NAME,
-        .ignore = false,
-        .ignore_message = std::nullopt,
-        .should_panic = runner::ShouldPanic::No,
-        .expected_message = {},
-        .source_path = "tests/shield_stance_backhand_audit.cpp",
-        .start_line = AUDIT_CHECK_LINE,
-        .start_col = AUDIT_CHECK_COLUMN,
-        .end_line = AUDIT_CHECK_LINE,
-        .end_col = AUDIT_CHECK_COLUMN + AUDIT_CHECK_NAME.size(),
-        .test_type = runner::TestType::IntegrationTest,
-    },
-    &shield_stance_has_three_backhand_rows,
-};
+constexpr runner::TestDescAndFn SHIELD_STANCE_HAS_THREE_BACKHAND_ROWS_ENTRY =
+    common::check_entry("shield_stance_has_three_backhand_rows",
+                        "tests/shield_stance_backhand_audit.cpp", AUDIT_CHECK_LINE,
+                        &shield_stance_has_three_backhand_rows);
 
 // Ascending byte order of name; the runner does not sort again. The name-table
 // entries are defined (constant-initialized) with their checks, so this copy

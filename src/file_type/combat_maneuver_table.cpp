@@ -1,60 +1,46 @@
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 
-#include <array>
+#include <utility>
+
+#include "quorvane_dat/utils/detail/u32_fields.hpp"
 
 namespace quorvane_dat {
 
 namespace {
 
-struct RowField {
-  std::uint32_t CombatManeuver::*member;
-  const FieldSite* site;
-};
+using detail::fail_field;
 
-constexpr std::array<RowField, 5> ROW_FIELDS{{
-    {&CombatManeuver::style, &CombatManeuver::style_site},
-    {&CombatManeuver::attack_height, &CombatManeuver::attack_height_site},
-    {&CombatManeuver::attack_type, &CombatManeuver::attack_type_site},
-    {&CombatManeuver::min_skill_level, &CombatManeuver::min_skill_level_site},
-    {&CombatManeuver::motion, &CombatManeuver::motion_site},
-}};
+constexpr detail::U32Field<CombatManeuver> ROW_FIELDS[] = {
+    QUORVANE_U32_FIELD(CombatManeuver, style), QUORVANE_U32_FIELD(CombatManeuver, attack_height),
+    QUORVANE_U32_FIELD(CombatManeuver, attack_type),
+    QUORVANE_U32_FIELD(CombatManeuver, min_skill_level), QUORVANE_U32_FIELD(CombatManeuver, motion),
+};
 
 }  // namespace
 
 Result<CombatManeuver, ParseError> CombatManeuver::read(ByteReader& reader) {
-  const std::uint64_t start = reader.position();
   CombatManeuver row;
-  for (const RowField& field : ROW_FIELDS) {
-    auto value = reader.read_u32_le();
-    if (!value) {
-      reader.rewind_to(start);
-      return Err{std::move(value).error().with_field(*field.site)};
-    }
-    row.*field.member = *value;
+  if (auto fields = detail::read_u32_fields(reader, reader.position(), row, ROW_FIELDS); !fields) {
+    return Err{std::move(fields).error()};
   }
   return row;
 }
 
 Result<CombatManeuverTable, ParseError> CombatManeuverTable::read(ByteReader& reader) {
   const std::uint64_t start = reader.position();
-  auto fail = [&](ParseError&& error, const FieldSite& site) -> Result<CombatManeuverTable, ParseError> {
-    reader.rewind_to(start);
-    return Err{std::move(error).with_field(site)};
-  };
-
   CombatManeuverTable table;
   auto id = reader.read_u32_le();
-  if (!id) return fail(std::move(id).error(), id_site);
+  if (!id) return fail_field(reader, start, std::move(id).error(), id_site);
   table.id = *id;
 
   auto count = reader.read_u32_le();
-  if (!count) return fail(std::move(count).error(), num_combat_maneuvers_site);
+  if (!count) return fail_field(reader, start, std::move(count).error(), num_combat_maneuvers_site);
 
   // No reservation from the count: a huge count over a short record fails at
   // the first missing row after allocating only for the rows that were there.
   for (std::uint32_t i = 0; i < *count; ++i) {
     auto row = CombatManeuver::read(reader);
-    if (!row) return fail(std::move(row).error(), combat_maneuvers_site);
+    if (!row) return fail_field(reader, start, std::move(row).error(), combat_maneuvers_site);
     table.combat_maneuvers.push_back(*row);
   }
   return table;

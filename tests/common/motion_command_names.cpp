@@ -65,46 +65,26 @@ void lookup_known_commands() {
 constexpr std::size_t CLASSIFY_KNOWN_COMMANDS_LINE = __LINE__ + 1;
 void classify_known_commands() {
   using C = MotionCommandClass;
-  runner::assert_equal(motion_command_class(0x8000003Du), C::Stance);
-  runner::assert_equal(motion_command_class(0x45000005u), C::Locomotion);
-  runner::assert_equal(motion_command_class(0x6500000Du), C::Turn);
-  runner::assert_equal(motion_command_class(0x2500003Bu), C::Jump);
-  runner::assert_equal(motion_command_class(0x4000001Eu), C::Aim);
-  runner::assert_equal(motion_command_class(0x4000002Bu), C::MagicGesture);
-  runner::assert_equal(motion_command_class(0x10000186u), C::AttackHigh);
-  runner::assert_equal(motion_command_class(0x10000187u), C::AttackMedium);
-  runner::assert_equal(motion_command_class(0x10000188u), C::AttackLow);
-  runner::assert_equal(motion_command_class(0x1000011Fu), C::AttackLow);
-  runner::assert_equal(motion_command_class(0x10000121u), C::AttackHigh);
-  runner::assert_equal(motion_command_class(0x10000185u), C::Action);
+  struct Known {
+    std::uint32_t id;
+    MotionCommandClass expected;
+  };
+  // In the order asserted; the first wrong answer ends the check.
+  static constexpr Known KNOWN[] = {
+      {0x8000003Du, C::Stance},     {0x45000005u, C::Locomotion},   {0x6500000Du, C::Turn},
+      {0x2500003Bu, C::Jump},       {0x4000001Eu, C::Aim},          {0x4000002Bu, C::MagicGesture},
+      {0x10000186u, C::AttackHigh}, {0x10000187u, C::AttackMedium}, {0x10000188u, C::AttackLow},
+      {0x1000011Fu, C::AttackLow},  {0x10000121u, C::AttackHigh},   {0x10000185u, C::Action},
+  };
+  for (const Known& known : KNOWN) runner::assert_equal(motion_command_class(known.id), known.expected);
 }
 
 namespace {
 
 constexpr std::string_view SOURCE_PATH = "tests/common/motion_command_names.cpp";
-// Each check's name starts after "void " in its definition.
-constexpr std::size_t CHECK_COLUMN = 6;
 
-// The entry of the check `fn` named `name`, whose definition starts on `line`;
-// the recorded span covers the function's name, the last part of `name`.
 constexpr runner::TestDescAndFn entry(std::string_view name, std::size_t line, runner::TestFn fn) {
-  const std::string_view function = name.substr(name.rfind("::") + 2);
-  return runner::TestDescAndFn{
-      runner::TestDesc{
-          .name = name,
-          .ignore = false,
-          .ignore_message = std::nullopt,
-          .should_panic = runner::ShouldPanic::No,
-          .expected_message = {},
-          .source_path = SOURCE_PATH,
-          .start_line = line,
-          .start_col = CHECK_COLUMN,
-          .end_line = line,
-          .end_col = CHECK_COLUMN + function.size(),
-          .test_type = runner::TestType::IntegrationTest,
-      },
-      fn,
-  };
+  return check_entry(name, SOURCE_PATH, line, fn);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "runner/source_location.hpp"
 #include "runner/test_types.hpp"
+#include "tests/common/check_entry.hpp"
 #include "tests/common/motion_command_lookup.hpp"
 
 namespace common::motion_command_names {

@@ -163,6 +163,19 @@ std::vector<FailureCase> failure_cases() {
   std::copy_if(RETAIL_UNIQUE_MOTIONS.begin(), RETAIL_UNIQUE_MOTIONS.end(),
                std::back_inserter(without_backhands),
                [](const std::string& line) { return line.find("Backhand") == std::string::npos; });
+  // The BackhandMed row moved to another height, shown as `label`: the
+  // heights found are `heights`.
+  auto moved_med_row = [&](Variant variant, const std::string& label,
+                           const std::string& heights) -> FailureCase {
+    return {variant, Raised::Assertion,
+            report(retail_summary, RETAIL_UNIQUE_MOTIONS, 3,
+                   {HIGH_ROW,
+                    "  stance=0x80000040 height=" + label +
+                        " type=0x0004 min_skill=0 motion=BackhandMed (0x1000005F)",
+                    LOW_ROW}),
+            "assertion `left == right` failed: " + heights_message + heights +
+                "\n  left: " + heights + "\n right: {1, 2, 3}"};
+  };
   std::vector<std::string> unnamed_low = without_backhands;
   unnamed_low.insert(unnamed_low.begin() + 6,
                      {"  - BackhandHigh (0x1000005E)", "  - BackhandMed (0x1000005F)"});
@@ -207,22 +220,8 @@ std::vector<FailureCase> failure_cases() {
        report("Shield stance has 14 maneuvers; 13 unique motions; Backhand* motions found: 2",
               unnamed_low, 2, {HIGH_ROW, MED_ROW}),
        "assertion `left == right` failed: " + count_message + "2\n  left: 2\n right: 3"},
-      {Variant::HeightsOneOneThree, Raised::Assertion,
-       report(retail_summary, RETAIL_UNIQUE_MOTIONS, 3,
-              {HIGH_ROW,
-               "  stance=0x80000040 height=High type=0x0004 min_skill=0 motion=BackhandMed "
-               "(0x1000005F)",
-               LOW_ROW}),
-       "assertion `left == right` failed: " + heights_message +
-           "{1, 3}\n  left: {1, 3}\n right: {1, 2, 3}"},
-      {Variant::HeightSeven, Raised::Assertion,
-       report(retail_summary, RETAIL_UNIQUE_MOTIONS, 3,
-              {HIGH_ROW,
-               "  stance=0x80000040 height=Unknown type=0x0004 min_skill=0 motion=BackhandMed "
-               "(0x1000005F)",
-               LOW_ROW}),
-       "assertion `left == right` failed: " + heights_message +
-           "{1, 3, 7}\n  left: {1, 3, 7}\n right: {1, 2, 3}"},
+      moved_med_row(Variant::HeightsOneOneThree, "High", "{1, 3}"),
+      moved_med_row(Variant::HeightSeven, "Unknown", "{1, 3, 7}"),
       {Variant::AttackTypeTwo, Raised::Assertion,
        report(retail_summary, RETAIL_UNIQUE_MOTIONS, 3,
               {"  stance=0x80000040 height=High type=0x0002 min_skill=0 motion=BackhandHigh "

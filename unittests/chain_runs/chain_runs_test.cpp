@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
 #include "test_oracles/chain_reference.hpp"
@@ -239,6 +240,36 @@ TEST(ChainRuns, ContiguousRunsCostOneReadCallPerBatch) {
   ASSERT_TRUE(opened_empty);
   ASSERT_TRUE(opened);
   EXPECT_EQ(with_directory, without_directory + 1);
+}
+
+// A batch gathers files laid out one after another with one read per segment,
+// not one per file: 40 contiguous files of 3 blocks each, on one thread.
+TEST(ChainRuns, ABatchOfContiguousFilesCostsAFewReadCalls) {
+  if (!read_calls()) GTEST_SKIP() << "/proc/self/io is not available";
+  ScratchDir dir;
+  ArchiveBuilder b(1024);
+  dat_writer::Node node;
+  for (std::uint32_t i = 0; i < 40; ++i) {
+    const auto size = static_cast<std::uint32_t>(2100 + i);
+    node.entries.push_back({0, 100 + i, b.add_chain(counter_bytes(size, static_cast<std::uint8_t>(i))),
+                            size, 0, 0});
+  }
+  b.set_root(b.add_node(node));
+  auto db = DatDatabase::new_(dir.write("batch.dat", b.bytes()));
+  ASSERT_TRUE(db);
+  quorvane_dat::BatchOptions options;
+  options.threads = 1;
+  std::size_t delivered = 0;
+  bool ok = false;
+  const std::uint64_t calls = read_calls_of([&] {
+    ok = quorvane_dat::read_batch(*db, options, [&](const quorvane_dat::BatchFile& file) {
+           delivered += file.error == nullptr && file.bytes.size() == file.entry->size;
+           return true;
+         }).has_value();
+  });
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(delivered, 40U);
+  EXPECT_LE(calls, 4U);
 }
 
 }  // namespace

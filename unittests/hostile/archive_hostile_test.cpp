@@ -33,6 +33,14 @@ class HostileArchive : public ::testing::Test {
     if (db) return "<opened>";
     return db.error().debug();
   }
+  // The archive opens and its table fetches as the passing table.
+  void expect_passing_table(const dat_writer::Bytes& bytes) {
+    auto db = DatDatabase::new_(write(bytes));
+    ASSERT_TRUE(db) << db.error().debug();
+    auto table = db->get_file(hostile::TABLE_ID);
+    ASSERT_TRUE(table) << table.error().debug();
+    EXPECT_EQ(*table, hostile::passing_table());
+  }
   hostile::ScratchDir dir_;
   int count_ = 0;
 };
@@ -103,20 +111,24 @@ TEST_F(HostileArchive, BlockSizesUpToFourFailOnlyWhenAChainMustBeFollowed) {
                   .find("block_size " + std::to_string(block_size) + " is too small to follow"),
               std::string::npos);
     // Single-run chains never use the block size.
-    auto db = DatDatabase::new_(write(hostile::with_block_size(block_size, true)));
-    ASSERT_TRUE(db) << db.error().debug();
-    auto table = db->get_file(hostile::TABLE_ID);
-    ASSERT_TRUE(table) << table.error().debug();
-    EXPECT_EQ(*table, hostile::passing_table());
+    expect_passing_table(hostile::with_block_size(block_size, true));
   }
 }
 
-TEST_F(HostileArchive, ALoopingNodeChainIsGatheredAgainAndEnds) {
-  auto db = DatDatabase::new_(write(hostile::node_chain_loop()));
-  ASSERT_TRUE(db) << db.error().debug();
-  auto table = db->get_file(hostile::TABLE_ID);
-  ASSERT_TRUE(table) << table.error().debug();
-  EXPECT_EQ(*table, hostile::passing_table());
+TEST_F(HostileArchive, OddButReadableArchivesFetchTheTable) {
+  const struct {
+    const char* name;
+    dat_writer::Bytes bytes;
+  } cases[] = {
+      // The looping node chain is gathered again and ends.
+      {"looping node chain", hostile::node_chain_loop()},
+      // A compressed body claiming 4 GiB decodes what it holds.
+      {"compressed body claiming 4 GiB", hostile::compressed_claims_4gib()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    expect_passing_table(c.bytes);
+  }
 }
 
 TEST_F(HostileArchive, StoredSizesAndOffsetsTheArchiveCannotHoldFailTheFetch) {
@@ -141,14 +153,6 @@ TEST_F(HostileArchive, StoredSizesAndOffsetsTheArchiveCannotHoldFailTheFetch) {
     EXPECT_NE(table.error().display().find(c.expected), std::string::npos)
         << table.error().display();
   }
-}
-
-TEST_F(HostileArchive, ACompressedBodyClaimingFourGibDecodesWhatItHolds) {
-  auto db = DatDatabase::new_(write(hostile::compressed_claims_4gib()));
-  ASSERT_TRUE(db) << db.error().debug();
-  auto table = db->get_file(hostile::TABLE_ID);
-  ASSERT_TRUE(table) << table.error().debug();
-  EXPECT_EQ(*table, hostile::passing_table());
 }
 
 // A tree of 100 000 genuine levels, each node in its own 1720-byte block

@@ -30,6 +30,24 @@ Bytes with_compressed_table(ArchiveBuilder& builder, const Bytes& body) {
   return with_table(builder, entry);
 }
 
+// A root node holding the passing table, stored compressed.
+Node table_root(ArchiveBuilder& builder) {
+  Node root;
+  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  return root;
+}
+
+// An archive of one node holding the passing table, bent by
+// `bend(builder, node)` before the node becomes the root.
+template <class Bend>
+Bytes bent_root(std::uint32_t block_size, Bend bend) {
+  ArchiveBuilder builder(block_size);
+  const std::uint32_t node = builder.add_node(table_root(builder));
+  bend(builder, node);
+  builder.set_root(node);
+  return builder.bytes();
+}
+
 }  // namespace
 
 Bytes truncated_header(std::uint64_t length) {
@@ -46,23 +64,15 @@ Bytes root_beyond_end() {
 }
 
 Bytes node_chain_loop() {
-  ArchiveBuilder builder(1024);
-  Node root;
-  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
-  const std::uint32_t node = builder.add_node(root);
-  builder.set_next(builder.chain_blocks(node).front(), node);
-  builder.set_root(node);
-  return builder.bytes();
+  return bent_root(1024, [](ArchiveBuilder& builder, std::uint32_t node) {
+    builder.set_next(builder.chain_blocks(node).front(), node);
+  });
 }
 
 Bytes directory_cycle() {
-  ArchiveBuilder builder(2048);
-  Node root;
-  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
-  const std::uint32_t node = builder.add_node(root);
-  builder.set_branch(node, 0, node);
-  builder.set_root(node);
-  return builder.bytes();
+  return bent_root(2048, [](ArchiveBuilder& builder, std::uint32_t node) {
+    builder.set_branch(node, 0, node);
+  });
 }
 
 Bytes doubled_tree(std::uint32_t depth) {
@@ -115,8 +125,7 @@ Bytes shared_node_levels(std::uint32_t levels) {
 
 Bytes claimed_entries(std::uint32_t count) {
   ArchiveBuilder builder(2048);
-  Node root;
-  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
+  Node root = table_root(builder);
   root.entry_count = count;
   builder.set_root(builder.add_node(root));
   return builder.bytes();
@@ -134,9 +143,7 @@ Bytes with_block_size(std::uint32_t block_size, bool single_runs) {
 
 Bytes root_at(std::uint32_t offset) {
   ArchiveBuilder builder(1024);
-  Node root;
-  root.entries.push_back(builder.add_file(TABLE_ID, passing_table(), true));
-  builder.add_node(root);
+  builder.add_node(table_root(builder));
   builder.set_root(offset);
   return builder.bytes();
 }

@@ -118,6 +118,8 @@ class ChainReader {
   // raw position and above everything already placed, so no raw byte is
   // overwritten before it is used. One large copy in the kernel is far
   // cheaper than two small ones per block.
+  // Kept apart from SegmentReader's side table of pointers: reading runs that
+  // way here too cost the one-thread batch read about 8 % more CPU time.
   DatResult<std::uint32_t> scatter_step(std::uint32_t window) {
     const std::size_t payload = block_size_ - BLOCK_POINTER_SIZE;
     const std::size_t base = pos_;

@@ -2,6 +2,10 @@
 // another in the archive with a few large scatter reads, each block's payload
 // read straight into its place and its pointer into a side table. Internal to
 // the archive library; read_batch uses it.
+//
+// One read here spans many files and the gaps between them, so each payload
+// must land in its own file's buffer: the side table, not ChainReader's
+// in-place move, which suits one chain read into one buffer.
 #pragma once
 
 #include <sys/uio.h>
