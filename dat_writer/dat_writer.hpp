@@ -126,19 +126,37 @@ struct FileSpec {
   bool compressed = false;
   std::uint32_t timestamp = 0;
   std::uint32_t version = 0;
+  ChainShape shape = ChainShape::Contiguous;  // how the body's blocks are laid out
 };
+
+// Stores `file`'s body with add_file and returns its entry, timestamp and
+// version set.
+DatFileEntry store_file(ArchiveBuilder& builder, const FileSpec& file);
+
+// The directory nodes write_directory stored.
+struct DirectoryTree {
+  std::uint32_t root = 0;            // the root node (0 when there are no entries)
+  std::vector<std::uint32_t> nodes;  // node offsets, children before parents, root last
+  std::uint32_t depth = 0;           // levels of the tree (0 when there are no entries)
+};
+
+// Writes a balanced directory tree over `entries` (any order; equal ids keep
+// their order): ordered by id, nodes of up to 61 entries, an inner node with
+// k entries having k + 1 children, all leaves at the same depth. Each node is
+// a chain of `node_shape`. The header's root is left as it is.
+// The shape is a parameter so that a tree of scattered or single-run nodes
+// (an archive rewritten in place, a hostile layout) comes from the same code.
+DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries,
+                              ChainShape node_shape = ChainShape::Contiguous);
 
 // What add_files_with_directory stored.
-struct DirectoryLayout {
+struct DirectoryLayout : DirectoryTree {
   std::vector<DatFileEntry> entries;  // one per file, in input order
-  std::vector<std::uint32_t> nodes;   // node offsets, children before parents, root last
-  std::uint32_t depth = 0;            // levels of the tree (0 when there are no files)
 };
 
-// Stores every file and a balanced directory tree over them (ordered by id,
-// nodes of up to 61 entries, an inner node with k entries having k + 1
-// children, all leaves at the same depth), and makes its root the archive's
-// root (0 when there are no files).
-DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files);
+// Stores every file (store_file, in input order), then write_directory over
+// them, and makes its root the archive's root (0 when there are no files).
+DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files,
+                                         ChainShape node_shape = ChainShape::Contiguous);
 
 }  // namespace dat_writer
