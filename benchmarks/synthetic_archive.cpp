@@ -89,13 +89,12 @@ std::filesystem::path synthetic_archive(const ArchiveParams& params) {
                            ? dat_writer::ChainShape::Scattered
                            : dat_writer::ChainShape::Contiguous;
     const std::uint64_t content_seed = params.seed ^ (std::uint64_t{i} << 20);
-    const auto content = compressed ? (i % 2 == 0 ? text_like(size, content_seed)
-                                                  : binary_like(size, content_seed))
-                                    : random_bytes(size, content_seed);
-    auto entry = builder.add_file(file_id(i), content, compressed, shape);
-    entry.timestamp = 0x5F000000U + i;
-    entry.version = 1 + i % 7;
-    entries.push_back(entry);
+    auto content = compressed ? (i % 2 == 0 ? text_like(size, content_seed)
+                                            : binary_like(size, content_seed))
+                              : random_bytes(size, content_seed);
+    const dat_writer::FileSpec file{file_id(i), std::move(content), compressed, 0x5F000000U + i,
+                                    1 + i % 7, shape};
+    entries.push_back(dat_writer::store_file(builder, file));
   }
   // Nodes after the bodies, as in a freshly built archive.
   builder.set_root(dat_writer::write_directory(builder, std::move(entries)).root);

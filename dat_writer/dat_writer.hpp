@@ -126,7 +126,9 @@ struct FileSpec {
   bool compressed = false;
   std::uint32_t timestamp = 0;
   std::uint32_t version = 0;
-  ChainShape shape = ChainShape::Contiguous;  // how the body's blocks are laid out
+  // How the body's blocks are laid out: a parameter of each file, since the
+  // sample archive scatters its table and the bench archive a few bodies.
+  ChainShape shape = ChainShape::Contiguous;
 };
 
 // Stores `file`'s body with add_file and returns its entry, timestamp and
@@ -143,11 +145,8 @@ struct DirectoryTree {
 // Writes a balanced directory tree over `entries` (any order; equal ids keep
 // their order): ordered by id, nodes of up to 61 entries, an inner node with
 // k entries having k + 1 children, all leaves at the same depth. Each node is
-// a chain of `node_shape`. The header's root is left as it is.
-// The shape is a parameter so that a tree of scattered or single-run nodes
-// (an archive rewritten in place, a hostile layout) comes from the same code.
-DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries,
-                              ChainShape node_shape = ChainShape::Contiguous);
+// a contiguous chain. The header's root is left as it is.
+DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries);
 
 // What add_files_with_directory stored.
 struct DirectoryLayout : DirectoryTree {
@@ -156,7 +155,6 @@ struct DirectoryLayout : DirectoryTree {
 
 // Stores every file (store_file, in input order), then write_directory over
 // them, and makes its root the archive's root (0 when there are no files).
-DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files,
-                                         ChainShape node_shape = ChainShape::Contiguous);
+DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files);
 
 }  // namespace dat_writer

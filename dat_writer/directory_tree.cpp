@@ -23,8 +23,8 @@ std::size_t capacity(std::uint32_t height) {
 
 class TreeWriter {
  public:
-  TreeWriter(ArchiveBuilder& builder, ChainShape node_shape, std::vector<std::uint32_t>& nodes)
-      : builder_(builder), node_shape_(node_shape), nodes_(nodes) {}
+  TreeWriter(ArchiveBuilder& builder, std::vector<std::uint32_t>& nodes)
+      : builder_(builder), nodes_(nodes) {}
 
   // Writes the subtree over `range` with `height` levels, children before
   // their parent; returns its root.
@@ -51,14 +51,13 @@ class TreeWriter {
         if (i + 1 < children) node.entries.push_back(range[at++]);
       }
     }
-    const std::uint32_t offset = builder_.add_node(node, node_shape_);
+    const std::uint32_t offset = builder_.add_node(node);
     nodes_.push_back(offset);
     return offset;
   }
 
  private:
   ArchiveBuilder& builder_;
-  ChainShape node_shape_;
   std::vector<std::uint32_t>& nodes_;
 };
 
@@ -71,8 +70,7 @@ DatFileEntry store_file(ArchiveBuilder& builder, const FileSpec& file) {
   return entry;
 }
 
-DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries,
-                              ChainShape node_shape) {
+DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries) {
   DirectoryTree tree;
   if (entries.empty()) return tree;
   std::stable_sort(entries.begin(), entries.end(),
@@ -81,17 +79,16 @@ DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry>
   while (capacity(height) < entries.size()) ++height;
   tree.depth = height;
   tree.nodes.reserve(entries.size() / 40 + 1);
-  TreeWriter writer(builder, node_shape, tree.nodes);
+  TreeWriter writer(builder, tree.nodes);
   tree.root = writer.write(entries, height);
   return tree;
 }
 
-DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files,
-                                         ChainShape node_shape) {
+DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files) {
   DirectoryLayout layout;
   layout.entries.reserve(files.size());
   for (const FileSpec& file : files) layout.entries.push_back(store_file(builder, file));
-  static_cast<DirectoryTree&>(layout) = write_directory(builder, layout.entries, node_shape);
+  static_cast<DirectoryTree&>(layout) = write_directory(builder, layout.entries);
   builder.set_root(layout.root);
   return layout;
 }
