@@ -2,13 +2,12 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
-#include <span>
+#include <utility>
 #include <vector>
 
 #include "benchmarks/synthetic_data.hpp"
@@ -36,50 +35,6 @@ std::uint32_t file_id(std::uint32_t index) {
 
 double log_uniform(Prng& prng, double low, double high) {
   return std::exp(std::log(low) + prng.unit() * (std::log(high) - std::log(low)));
-}
-
-// Most entries a B-tree of `height` levels of directory nodes holds.
-std::size_t tree_capacity(std::uint32_t height) {
-  std::size_t cap = quorvane_dat::NODE_ENTRY_SLOTS;
-  for (std::uint32_t h = 1; h < height; ++h) {
-    cap = quorvane_dat::NODE_ENTRY_SLOTS + quorvane_dat::NODE_BRANCH_COUNT * cap;
-  }
-  return cap;
-}
-
-// Writes a balanced directory over `range` (ordered by id) with `height`
-// levels: leaves of up to 61 entries, inner nodes with k entries and k + 1
-// children, nodes stored after the bodies as in a freshly built archive.
-std::uint32_t write_subtree(dat_writer::ArchiveBuilder& builder,
-                            std::span<const dat_writer::DatFileEntry> range, std::uint32_t height) {
-  dat_writer::Node node;
-  if (height == 1) {
-    node.entries.assign(range.begin(), range.end());
-    return builder.add_node(node);
-  }
-  const std::size_t sub = tree_capacity(height - 1);
-  const std::size_t n = range.size();
-  std::size_t children = (n + 1 + sub) / (sub + 1);
-  children = std::clamp<std::size_t>(children, 2, quorvane_dat::NODE_BRANCH_COUNT);
-  children = std::min(children, n + 1);
-  const std::size_t in_children = n - (children - 1);
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < children; ++i) {
-    const std::size_t share = in_children / children + (i < in_children % children ? 1 : 0);
-    node.branches[i] = write_subtree(builder, range.subspan(at, share), height - 1);
-    at += share;
-    if (i + 1 < children) node.entries.push_back(range[at++]);
-  }
-  return builder.add_node(node);
-}
-
-void write_directory(dat_writer::ArchiveBuilder& builder,
-                     std::vector<dat_writer::DatFileEntry> entries) {
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.id < b.id; });
-  std::uint32_t height = 1;
-  while (tree_capacity(height) < entries.size()) ++height;
-  builder.set_root(entries.empty() ? 0 : write_subtree(builder, entries, height));
 }
 
 }  // namespace
@@ -134,15 +89,15 @@ std::filesystem::path synthetic_archive(const ArchiveParams& params) {
                            ? dat_writer::ChainShape::Scattered
                            : dat_writer::ChainShape::Contiguous;
     const std::uint64_t content_seed = params.seed ^ (std::uint64_t{i} << 20);
-    const auto content = compressed ? (i % 2 == 0 ? text_like(size, content_seed)
-                                                  : binary_like(size, content_seed))
-                                    : random_bytes(size, content_seed);
-    auto entry = builder.add_file(file_id(i), content, compressed, shape);
-    entry.timestamp = 0x5F000000U + i;
-    entry.version = 1 + i % 7;
-    entries.push_back(entry);
+    auto content = compressed ? (i % 2 == 0 ? text_like(size, content_seed)
+                                            : binary_like(size, content_seed))
+                              : random_bytes(size, content_seed);
+    const dat_writer::FileSpec file{file_id(i), std::move(content), compressed, 0x5F000000U + i,
+                                    1 + i % 7, shape};
+    entries.push_back(dat_writer::store_file(builder, file));
   }
-  write_directory(builder, entries);
+  // Nodes after the bodies, as in a freshly built archive.
+  builder.set_root(dat_writer::write_directory(builder, std::move(entries)).root);
 
   const std::filesystem::path partial = path.string() + ".partial." + std::to_string(::getpid());
   builder.write_file(partial);

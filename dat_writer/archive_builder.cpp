@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dat_writer/dat_writer.hpp"
+#include "dat_writer/record_bytes.hpp"
 
 namespace dat_writer {
 
@@ -15,10 +16,6 @@ namespace {
 using quorvane_dat::BLOCK_POINTER_SIZE;
 
 constexpr std::uint8_t GARBAGE = 0xA5;
-
-void put_u32(Bytes& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
 
 }  // namespace
 
@@ -29,10 +26,10 @@ Bytes encode_header(const DatHeader& h) {
                                 h.free_head, h.free_tail, h.free_count, h.root_offset, h.new_lru,
                                 h.old_lru, h.use_lru, h.master_map_id, h.engine_version,
                                 h.game_version}) {
-    put_u32(out, v);
+    append_u32_le(out, v);
   }
   out.insert(out.end(), h.version_string.begin(), h.version_string.end());
-  put_u32(out, h.version_minor);
+  append_u32_le(out, h.version_minor);
   return out;
 }
 
@@ -40,7 +37,7 @@ Bytes encode_entry(const DatFileEntry& e) {
   Bytes out;
   out.reserve(quorvane_dat::FILE_ENTRY_SIZE);
   for (const std::uint32_t v : {e.bit_flags, e.id, e.offset, e.size, e.timestamp, e.version}) {
-    put_u32(out, v);
+    append_u32_le(out, v);
   }
   return out;
 }
@@ -51,8 +48,8 @@ Bytes Node::encode() const {
   }
   Bytes out;
   out.reserve(quorvane_dat::NODE_SIZE);
-  for (const std::uint32_t branch : branches) put_u32(out, branch);
-  put_u32(out, entry_count.value_or(static_cast<std::uint32_t>(entries.size())));
+  for (const std::uint32_t branch : branches) append_u32_le(out, branch);
+  append_u32_le(out, entry_count.value_or(static_cast<std::uint32_t>(entries.size())));
   for (const DatFileEntry& entry : entries) {
     const Bytes bytes = encode_entry(entry);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -89,7 +86,7 @@ void ArchiveBuilder::write_raw(std::uint64_t offset, std::span<const std::uint8_
 
 void ArchiveBuilder::write_u32(std::uint64_t offset, std::uint32_t value) {
   Bytes raw;
-  put_u32(raw, value);
+  append_u32_le(raw, value);
   write_raw(offset, raw);
 }
 
@@ -101,7 +98,7 @@ std::uint32_t ArchiveBuilder::add_block(std::uint32_t next, std::span<const std:
   const std::uint32_t offset = checked_offset(data_.size());
   const std::size_t body = std::max<std::size_t>(payload.size(), payload_size());
   checked_offset(std::uint64_t{offset} + BLOCK_POINTER_SIZE + body - 1);
-  put_u32(data_, next);
+  append_u32_le(data_, next);
   data_.insert(data_.end(), payload.begin(), payload.end());
   data_.resize(data_.size() + (body - payload.size()), 0);
   return offset;
@@ -178,7 +175,7 @@ std::uint32_t ArchiveBuilder::add_node(const Node& node, ChainShape shape) {
 void ArchiveBuilder::set_branch(std::uint32_t node, std::size_t slot, std::uint32_t value) {
   if (slot >= quorvane_dat::NODE_BRANCH_COUNT) throw std::out_of_range("a node has 62 branch slots");
   Bytes raw;
-  put_u32(raw, value);
+  append_u32_le(raw, value);
   patch_chain(node, 4 * slot, raw);
 }
 

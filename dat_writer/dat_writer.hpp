@@ -126,19 +126,35 @@ struct FileSpec {
   bool compressed = false;
   std::uint32_t timestamp = 0;
   std::uint32_t version = 0;
+  // How the body's blocks are laid out: a parameter of each file, since the
+  // sample archive scatters its table and the bench archive a few bodies.
+  ChainShape shape = ChainShape::Contiguous;
 };
+
+// Stores `file`'s body with add_file and returns its entry, timestamp and
+// version set.
+DatFileEntry store_file(ArchiveBuilder& builder, const FileSpec& file);
+
+// The directory nodes write_directory stored.
+struct DirectoryTree {
+  std::uint32_t root = 0;            // the root node (0 when there are no entries)
+  std::vector<std::uint32_t> nodes;  // node offsets, children before parents, root last
+  std::uint32_t depth = 0;           // levels of the tree (0 when there are no entries)
+};
+
+// Writes a balanced directory tree over `entries` (any order; equal ids keep
+// their order): ordered by id, nodes of up to 61 entries, an inner node with
+// k entries having k + 1 children, all leaves at the same depth. Each node is
+// a contiguous chain. The header's root is left as it is.
+DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries);
 
 // What add_files_with_directory stored.
-struct DirectoryLayout {
+struct DirectoryLayout : DirectoryTree {
   std::vector<DatFileEntry> entries;  // one per file, in input order
-  std::vector<std::uint32_t> nodes;   // node offsets, children before parents, root last
-  std::uint32_t depth = 0;            // levels of the tree (0 when there are no files)
 };
 
-// Stores every file and a balanced directory tree over them (ordered by id,
-// nodes of up to 61 entries, an inner node with k entries having k + 1
-// children, all leaves at the same depth), and makes its root the archive's
-// root (0 when there are no files).
+// Stores every file (store_file, in input order), then write_directory over
+// them, and makes its root the archive's root (0 when there are no files).
 DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files);
 
 }  // namespace dat_writer

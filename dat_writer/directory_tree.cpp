@@ -1,5 +1,7 @@
 // A balanced directory tree over many files, laid out like a B-tree: entries
-// ordered by id, separators in the inner nodes, all leaves at one depth.
+// ordered by id, separators in the inner nodes, all leaves at one depth. The
+// tests, the benchmarks and the sample archive tool all lay out their
+// directories here.
 #include <algorithm>
 #include <vector>
 
@@ -24,16 +26,21 @@ class TreeWriter {
   TreeWriter(ArchiveBuilder& builder, std::vector<std::uint32_t>& nodes)
       : builder_(builder), nodes_(nodes) {}
 
-  // Writes the subtree over `range` with `height` levels; returns its root.
+  // Writes the subtree over `range` with `height` levels, children before
+  // their parent; returns its root.
   std::uint32_t write(std::span<const DatFileEntry> range, std::uint32_t height) {
     Node node;
     if (height == 1) {
       node.entries.assign(range.begin(), range.end());
     } else {
+      // Fewest children that can hold the range, entries shared out evenly;
+      // one separator entry between any two children.
       const std::size_t sub = capacity(height - 1);
       const std::size_t n = range.size();
       std::size_t children = (n + 1 + sub) / (sub + 1);  // ceil((n + 1) / (sub + 1))
       children = std::clamp<std::size_t>(children, 2, BRANCHES);
+      // Binds only on an empty subtree, which the least height never makes;
+      // without it `in_children` would wrap.
       children = std::min(children, n + 1);
       const std::size_t in_children = n - (children - 1);
       std::size_t at = 0;
@@ -56,28 +63,33 @@ class TreeWriter {
 
 }  // namespace
 
+DatFileEntry store_file(ArchiveBuilder& builder, const FileSpec& file) {
+  DatFileEntry entry = builder.add_file(file.id, file.content, file.compressed, file.shape);
+  entry.timestamp = file.timestamp;
+  entry.version = file.version;
+  return entry;
+}
+
+DirectoryTree write_directory(ArchiveBuilder& builder, std::vector<DatFileEntry> entries) {
+  DirectoryTree tree;
+  if (entries.empty()) return tree;
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
+  std::uint32_t height = 1;
+  while (capacity(height) < entries.size()) ++height;
+  tree.depth = height;
+  tree.nodes.reserve(entries.size() / 40 + 1);
+  TreeWriter writer(builder, tree.nodes);
+  tree.root = writer.write(entries, height);
+  return tree;
+}
+
 DirectoryLayout add_files_with_directory(ArchiveBuilder& builder, std::span<const FileSpec> files) {
   DirectoryLayout layout;
   layout.entries.reserve(files.size());
-  for (const FileSpec& file : files) {
-    DatFileEntry entry = builder.add_file(file.id, file.content, file.compressed);
-    entry.timestamp = file.timestamp;
-    entry.version = file.version;
-    layout.entries.push_back(entry);
-  }
-  if (files.empty()) {
-    builder.set_root(0);
-    return layout;
-  }
-  std::vector<DatFileEntry> ordered = layout.entries;
-  std::stable_sort(ordered.begin(), ordered.end(),
-                   [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
-  std::uint32_t height = 1;
-  while (capacity(height) < ordered.size()) ++height;
-  layout.depth = height;
-  layout.nodes.reserve(ordered.size() / 40 + 1);
-  TreeWriter writer(builder, layout.nodes);
-  builder.set_root(writer.write(ordered, height));
+  for (const FileSpec& file : files) layout.entries.push_back(store_file(builder, file));
+  static_cast<DirectoryTree&>(layout) = write_directory(builder, layout.entries);
+  builder.set_root(layout.root);
   return layout;
 }
 

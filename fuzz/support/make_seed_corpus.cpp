@@ -16,10 +16,12 @@
 
 #include "dat_writer/dat_writer.hpp"
 #include "dat_writer/lzss_encoder.hpp"
+#include "dat_writer/record_bytes.hpp"
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 
 namespace {
 
+using dat_writer::append_u32_le;
 using dat_writer::ArchiveBuilder;
 using dat_writer::Bytes;
 using dat_writer::ChainShape;
@@ -49,9 +51,6 @@ class CorpusWriter {
   int count_ = 0;
 };
 
-void put_u32(Bytes& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 void put_u16(Bytes& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
   out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -60,17 +59,11 @@ void put_u16(Bytes& out, std::uint16_t v) {
 // A combat maneuver table with `rows` rows (the last three are the stance's
 // backhand rows) and the given stored count.
 Bytes table_bytes(std::uint32_t rows, std::uint32_t count) {
-  Bytes out;
-  put_u32(out, TABLE_ID);
-  put_u32(out, count);
+  std::vector<quorvane_dat::CombatManeuver> table;
   for (std::uint32_t r = 0; r < rows; ++r) {
-    put_u32(out, 0x80000040);
-    put_u32(out, r % 3 + 1);
-    put_u32(out, 0x04);
-    put_u32(out, 10 * r);
-    put_u32(out, 0x10000120 + r);
+    table.push_back({0x80000040, r % 3 + 1, 0x04, 10 * r, 0x10000120 + r});
   }
-  return out;
+  return dat_writer::encode_maneuver_table(TABLE_ID, count, table);
 }
 
 Bytes pattern(std::size_t size, std::uint8_t seed) {
@@ -95,6 +88,18 @@ Bytes small_archive(std::uint32_t block_size, bool compressed, ChainShape shape,
   return b.bytes();
 }
 
+// The table alone, stored plainly, in a root node that `rewire` alters.
+template <typename Rewire>
+Bytes table_root_archive(std::uint32_t block_size, std::uint32_t rows, Rewire rewire) {
+  ArchiveBuilder b(block_size);
+  Node root;
+  root.entries.push_back(b.add_file(TABLE_ID, table_bytes(rows, rows), false));
+  const std::uint32_t node = b.add_node(root);
+  rewire(b, node);
+  b.set_root(node);
+  return b.bytes();
+}
+
 void archive_seeds(CorpusWriter& w) {
   w.write("archive_open", "compressed_table", small_archive(256, true, ChainShape::Contiguous, false));
   w.write("archive_open", "plain_table", small_archive(256, false, ChainShape::Contiguous, false));
@@ -114,26 +119,16 @@ void archive_seeds(CorpusWriter& w) {
     b.set_root(b.add_node(root, ChainShape::SingleRun));
     w.write("archive_open", "block_size_5", b.bytes());
   }
-  {
-    // A directory node whose second block points back to its first.
-    ArchiveBuilder loop(1024);
-    Node looped;
-    looped.entries.push_back(loop.add_file(TABLE_ID, table_bytes(2, 2), false));
-    const std::uint32_t node = loop.add_node(looped);
-    loop.set_next(loop.chain_blocks(node).front(), node);
-    loop.set_root(node);
-    w.write("archive_open", "node_chain_loop", loop.bytes());
-  }
-  {
-    // A node that names itself as its child.
-    ArchiveBuilder b(2048);
-    Node root;
-    root.entries.push_back(b.add_file(TABLE_ID, table_bytes(1, 1), false));
-    const std::uint32_t node = b.add_node(root);
-    b.set_branch(node, 0, node);
-    b.set_root(node);
-    w.write("archive_open", "directory_cycle", b.bytes());
-  }
+  // A directory node whose second block points back to its first.
+  w.write("archive_open", "node_chain_loop",
+          table_root_archive(1024, 2, [](ArchiveBuilder& b, std::uint32_t node) {
+            b.set_next(b.chain_blocks(node).front(), node);
+          }));
+  // A node that names itself as its child.
+  w.write("archive_open", "directory_cycle",
+          table_root_archive(2048, 1, [](ArchiveBuilder& b, std::uint32_t node) {
+            b.set_branch(node, 0, node);
+          }));
   {
     // One leaf named by two parents, and by one of them twice.
     ArchiveBuilder b(512);
@@ -284,7 +279,7 @@ Bytes terminfo_bytes(bool wide) {
   for (std::uint16_t i = 0; i < numbers; ++i) {
     const std::int32_t v = i == 13 ? 256 : (i == 0 ? 80 : -1);
     if (wide) {
-      put_u32(out, static_cast<std::uint32_t>(v));
+      append_u32_le(out, static_cast<std::uint32_t>(v));
     } else {
       put_u16(out, static_cast<std::uint16_t>(v));
     }
@@ -305,8 +300,8 @@ void terminfo_seeds(CorpusWriter& w) {
   w.write("terminfo", "description_32bit", wide);
   const auto expansion = [](std::initializer_list<std::int32_t> params, std::string_view cap) {
     Bytes out{1};
-    for (const std::int32_t p : params) put_u32(out, static_cast<std::uint32_t>(p));
-    for (std::size_t i = params.size(); i < 9; ++i) put_u32(out, 0);
+    for (const std::int32_t p : params) append_u32_le(out, static_cast<std::uint32_t>(p));
+    for (std::size_t i = params.size(); i < 9; ++i) append_u32_le(out, 0);
     out.insert(out.end(), cap.begin(), cap.end());
     return out;
   };

@@ -1,6 +1,5 @@
-// Laying out a large archive quickly: file bodies and directory nodes as
-// contiguous block chains appended in one piece each, and a balanced
-// directory tree over the stored entries.
+// Shorthands over the archive writer's contiguous chains and balanced
+// directory tree, in the terms the sample archive's tests use.
 #pragma once
 
 #include <cstdint>
@@ -16,14 +15,9 @@ namespace portal_dat_sample {
 std::uint32_t append_contiguous_chain(dat_writer::ArchiveBuilder& builder,
                                       std::span<const std::uint8_t> data);
 
-// Stores `file` (compressed when it asks) as a contiguous chain; returns its entry.
-dat_writer::DatFileEntry store_file(dat_writer::ArchiveBuilder& builder,
-                                    const dat_writer::FileSpec& file);
-
-// Writes a balanced directory tree over `entries` (any order): ordered by id,
-// at most 61 entries per node, an inner node with k entries having k + 1
-// children, all leaves at one depth. Children are stored before their parent;
-// returns the root's offset (0 for no entries) and counts the nodes written.
+// Writes dat_writer's balanced directory tree over `entries` (any order),
+// children stored before their parent; returns the root's offset (0 for no
+// entries) and counts the nodes written.
 std::uint32_t write_directory(dat_writer::ArchiveBuilder& builder,
                               std::vector<dat_writer::DatFileEntry> entries,
                               std::size_t* node_count = nullptr);

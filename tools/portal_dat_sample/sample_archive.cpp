@@ -8,7 +8,6 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/portal_dat_sample/archive_layout.hpp"
 #include "tools/portal_dat_sample/filler_files.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
 
@@ -40,6 +39,7 @@ dat_writer::FileSpec table_file(Variant variant) {
   file.compressed = variant != Variant::PlainTable;
   file.timestamp = TABLE_TIMESTAMP;
   file.version = TABLE_VERSION;
+  file.shape = dat_writer::ChainShape::Scattered;
   return file;
 }
 
@@ -77,26 +77,13 @@ dat_writer::Bytes build_sample_archive(const SampleOptions& options) {
     files.insert(at, std::move(table));
   }
 
-  // Bodies in id order; the table's blocks are scattered among garbage blocks,
-  // as in an archive that has been rewritten in place.
-  std::vector<dat_writer::DatFileEntry> entries;
-  entries.reserve(files.size());
-  for (const dat_writer::FileSpec& file : files) {
-    if (file.id != COMBAT_MANEUVER_TABLE_ID) {
-      entries.push_back(store_file(builder, file));
-      continue;
-    }
-    dat_writer::DatFileEntry entry =
-        builder.add_file(file.id, file.content, file.compressed, dat_writer::ChainShape::Scattered);
-    entry.timestamp = file.timestamp;
-    entry.version = file.version;
-    entries.push_back(entry);
-  }
-  // Broken once the directory is written, so that the pointer lies beyond
-  // the archive's final end and not inside one of its nodes.
-  const std::vector<dat_writer::DatFileEntry> stored = entries;
-  builder.set_root(write_directory(builder, std::move(entries)));
-  if (options.variant == Variant::UnreadableTable) break_table_chain(builder, stored);
+  // Bodies in id order, then the directory. The table's blocks are scattered
+  // among garbage blocks (table_file asks so), as in an archive that has been
+  // rewritten in place. Its chain is broken once the directory is written, so
+  // that the pointer lies beyond the archive's final end and not inside one
+  // of its nodes.
+  const dat_writer::DirectoryLayout layout = dat_writer::add_files_with_directory(builder, files);
+  if (options.variant == Variant::UnreadableTable) break_table_chain(builder, layout.entries);
 
   if (options.variant == Variant::UnreadableDirectory) builder.set_root(offset_beyond_end(builder));
   builder.header().file_size = static_cast<std::uint32_t>(builder.size());

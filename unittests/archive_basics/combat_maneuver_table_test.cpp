@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dat_writer/record_bytes.hpp"
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 
 // The largest single allocation made while a test watches, so that "no
@@ -32,22 +33,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void put_u32(Bytes& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 Bytes record(std::uint32_t id, std::uint32_t count, const std::vector<CombatManeuver>& rows) {
-  Bytes out;
-  put_u32(out, id);
-  put_u32(out, count);
-  for (const CombatManeuver& row : rows) {
-    put_u32(out, row.style);
-    put_u32(out, row.attack_height);
-    put_u32(out, row.attack_type);
-    put_u32(out, row.min_skill_level);
-    put_u32(out, row.motion);
-  }
-  return out;
+  return dat_writer::encode_maneuver_table(id, count, rows);
 }
 
 const std::vector<CombatManeuver> THREE_ROWS = {
