@@ -2,7 +2,9 @@
 // layouts are the bytes they claim to be, and its balanced directories open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 #include <string>
 
 #include "archive_test_support.hpp"
@@ -145,6 +147,37 @@ TEST(ArchiveWriter, NodeEncodingAndBranchPatching) {
 
 // Balanced directories open with every file, at sizes around the capacity
 // of one and two levels.
+// The ids of a directory tree in key order (each node's children interleaved
+// with its entries), and whether every leaf sits at the same depth.
+struct TreeOrder : quorvane_dat::DirectoryVisitor {
+  struct Node {
+    std::uint32_t depth = 0, children = 0;
+    std::vector<std::uint32_t> ids;
+    std::vector<std::size_t> kids;
+  };
+  std::vector<Node> nodes;
+  std::vector<std::size_t> open;  // the path from the root to the node last met
+  void on_node(const quorvane_dat::DirectoryNodeInfo& info) override {
+    while (!open.empty() && nodes[open.back()].depth >= info.depth) open.pop_back();
+    if (!open.empty()) nodes[open.back()].kids.push_back(nodes.size());
+    open.push_back(nodes.size());
+    nodes.push_back({info.depth, info.child_count, {}, {}});
+  }
+  quorvane_dat::DatResult<void> on_entries(std::span<const quorvane_dat::DatFileEntry> entries) override {
+    for (const auto& e : entries) nodes[open.back()].ids.push_back(e.id);
+    return {};
+  }
+  void in_order(std::size_t n, std::vector<std::uint32_t>& out, std::set<std::uint32_t>& leaf_depths) const {
+    const Node& node = nodes[n];
+    if (node.kids.empty()) leaf_depths.insert(node.depth);
+    for (std::size_t i = 0; i < node.ids.size(); ++i) {
+      if (i < node.kids.size()) in_order(node.kids[i], out, leaf_depths);
+      out.push_back(node.ids[i]);
+    }
+    if (node.kids.size() > node.ids.size()) in_order(node.kids.back(), out, leaf_depths);
+  }
+};
+
 TEST(ArchiveWriter, BalancedDirectoriesHoldEveryFile) {
   TempDir dir;
   const struct {
@@ -170,6 +203,15 @@ TEST(ArchiveWriter, BalancedDirectoriesHoldEveryFile) {
     auto db = archive_test::open_ok(dir.write("balanced.dat", b));
     ASSERT_TRUE(db);
     ASSERT_EQ(db->files().size(), c.files);
+    // A search tree: ids ascending in key order, every leaf at one depth.
+    TreeOrder tree;
+    ASSERT_TRUE(db->visit_directory(tree));
+    std::vector<std::uint32_t> ids;
+    std::set<std::uint32_t> leaf_depths;
+    if (!tree.nodes.empty()) tree.in_order(0, ids, leaf_depths);
+    EXPECT_EQ(ids.size(), c.files);
+    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+    EXPECT_LE(leaf_depths.size(), 1U);
     for (std::size_t i = 0; i < c.files; i += 97) {
       EXPECT_EQ(*db->files().find(files[i].id), layout.entries[i]);
       auto got = db->get_file(files[i].id);
