@@ -7,7 +7,7 @@
 
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "tools/portal_dat_sample/archive_layout.hpp"
+#include "dat_writer/dat_writer.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "tools/portal_dat_sample/sample_variant.hpp"
@@ -68,9 +68,9 @@ TEST(SampleArchive, DirectoryOfManyNodesOverThreeLevels) {
     entry.id = 0x01000000u + 3 * (4003 - i);  // unsorted on purpose
     entries.push_back(entry);
   }
-  std::size_t nodes = 0;
-  builder.set_root(portal_dat_sample::write_directory(builder, entries, &nodes));
-  EXPECT_GE(nodes, 60u);
+  const dat_writer::DirectoryTree tree = dat_writer::write_directory(builder, entries);
+  builder.set_root(tree.root);
+  EXPECT_GE(tree.nodes.size(), 60u);
 
   const audit_e2e::ScratchDir dir;
   builder.write_file(dir.path() / "tree.dat");
@@ -88,7 +88,7 @@ TEST(SampleArchive, ContiguousChainsReadBackWhole) {
   for (const std::size_t size : sizes) {
     dat_writer::Bytes content(size);
     for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<std::uint8_t>(i * 7 + size);
-    offsets.push_back(portal_dat_sample::append_contiguous_chain(builder, content));
+    offsets.push_back(builder.add_chain(content, dat_writer::ChainShape::Contiguous));
     contents.push_back(std::move(content));
   }
   const audit_e2e::ScratchDir dir;
