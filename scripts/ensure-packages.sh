@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libxml2-utils ncurses-bin ncurses-base ncurses-term python3 pkgconf libcli11-dev libssl-dev)
+          libxml2-utils ncurses-bin ncurses-base ncurses-term python3 pkgconf libcli11-dev libssl-dev
+          clang-format-14)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
