@@ -106,7 +106,8 @@ class Meeting {
   }
 
   // After both reads.
-  std::uint64_t settle() {
+  std::uint64_t settle(std::size_t& left) {
+    left = pending_.load();
     std::uint64_t direct = 0;
     for (std::size_t k = 0; k < entries_.size(); ++k) {
       ComparedEntry& item = entries_[k];
@@ -391,7 +392,7 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                        (!old_ran ? old_ran.error().plain() : new_ran->error().plain());
     return comparison;
   }
-  comparison.compared_directly = meeting.settle();
+  comparison.compared_directly = meeting.settle(comparison.left_copied);
   comparison.peak_copied = meeting.peak();
   return comparison;
 }

@@ -231,6 +231,31 @@ TEST(PortalDatCompare, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
   }
 }
 
+// An unreadable file on either side is an error of that side, never a
+// difference, and no copy of it outlives the reads.
+TEST(PortalDatCompare, UnreadableFileOnEitherSideLeavesNoCopy) {
+  auto retail = quorvane_dat::DatDatabase::new_(sample(Variant::Retail));
+  auto unreadable = quorvane_dat::DatDatabase::new_(sample(Variant::UnreadableTable));
+  ASSERT_TRUE(retail && unreadable);
+  for (int run = 0; run < 20; ++run) {
+    for (const bool old_unreadable : {false, true}) {
+      const auto& old_database = old_unreadable ? *unreadable : *retail;
+      const auto& new_database = old_unreadable ? *retail : *unreadable;
+      const portal_dat::Comparison comparison = portal_dat::compare_archives(
+          old_database, entries_of(old_database), new_database, entries_of(new_database), 1 + run % 4);
+      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+      EXPECT_EQ(comparison.left_copied, 0U) << old_unreadable;
+      std::vector<std::uint32_t> errors;
+      for (const portal_dat::ComparedEntry& item : comparison.entries) {
+        const portal_dat::ComparedSide& bad = old_unreadable ? item.old_side : item.new_side;
+        if (bad.error) errors.push_back(item.id);
+        EXPECT_EQ(item.same, !bad.error) << item.id;
+      }
+      EXPECT_EQ(errors, std::vector<std::uint32_t>{0x30000000}) << old_unreadable;
+    }
+  }
+}
+
 // Files too large for a batch to hold whole are compared (diff) or hashed
 // (sum) in pieces on the workers, stored and compressed alike; a copy that
 // passes the bound midway is hashed from its start; a file whose bytes begin
