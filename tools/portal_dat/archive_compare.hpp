@@ -1,8 +1,9 @@
 // The decoded content of two archives compared entry by entry. Both archives
-// are read at once, each through its own read_batch in offset order; an
-// entry is compared byte for byte with a copy of the other side's bytes while
-// the copies waiting for their other side stay within a bound (64 MiB), and
-// otherwise by the SHA-256 of each side. No archive is ever held whole.
+// are read at once, each through its own read_batch in offset order, and
+// compared on its worker threads; an entry is compared byte for byte with a
+// copy of the other side's bytes while the copies held stay within a bound
+// (64 MiB), and otherwise by the SHA-256 of each side. No archive is ever
+// held whole.
 #pragma once
 
 #include <cstddef>
@@ -36,11 +37,13 @@ struct ComparedEntry {
 struct Comparison {
   std::vector<ComparedEntry> entries;  // ascending by id, every entry of either selection
   std::uint64_t compared_directly = 0;  // entries compared byte for byte, not by digest
+  std::size_t peak_copied = 0;          // the most bytes of copies held at once
+  std::size_t left_copied = 0;          // bytes of copies still held when both reads ended
   // Set when a side's batch (or its thread) could not run: nothing compared.
   std::optional<std::string> error;
 };
 
-// Bytes of copies that may wait for their other side at once.
+// Bytes of copies that may be held at once.
 inline constexpr std::size_t DEFAULT_COPY_LIMIT = std::size_t{64} << 20;
 
 // Compares the selected entries of OLD and NEW; `threads` in all (0: the

@@ -204,53 +204,96 @@ std::vector<quorvane_dat::DatFileEntry> entries_of(const quorvane_dat::DatDataba
   return entries;
 }
 
-// Within the bound on copies waiting for their other side, entries are
-// compared byte for byte; past it by digests, with the same results.
+// Within the bound on copies held, entries are compared byte for byte; past
+// it by digests, with the same results, in either order of the files.
 TEST(PortalDatCompare, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
   auto old_database = quorvane_dat::DatDatabase::new_(pair().old_path);
-  auto new_database = quorvane_dat::DatDatabase::new_(pair().new_path);
-  ASSERT_TRUE(old_database && new_database);
-  // The five small files shared take 469 bytes together, the table 2848.
+  ASSERT_TRUE(old_database);
+  // The five small files shared take 469 bytes a side, the table 2848: with
+  // a bound of 1000 every small one fits even copied by both sides at once.
   for (const auto& [limit, direct] : {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6},
-                                      {400, 5}, {0, 0}}) {
-    const portal_dat::Comparison comparison = portal_dat::compare_archives(
-        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), 2, limit);
-    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
-    EXPECT_EQ(comparison.compared_directly, direct) << limit;
-    std::string same;
-    for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
-    EXPECT_EQ(same, "=!!!===!") << limit;  // by id; the added and removed entries count as not the same
+                                      {1000, 5}, {0, 0}}) {
+    for (const fs::path& path : {pair().new_path, pair().reversed_path}) {
+      auto new_database = quorvane_dat::DatDatabase::new_(path);
+      ASSERT_TRUE(new_database);
+      const portal_dat::Comparison comparison = portal_dat::compare_archives(
+          *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), 2, limit);
+      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+      if (path == pair().new_path) {
+        EXPECT_EQ(comparison.compared_directly, direct) << limit;
+      }
+      EXPECT_LE(comparison.peak_copied, limit);
+      EXPECT_EQ(comparison.peak_copied > 0, limit > 0) << limit;
+      std::string same;
+      for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
+      EXPECT_EQ(same, "=!!!===!") << limit;  // by id; the added and removed entries count as not the same
+    }
   }
 }
 
-// Files too large for a batch to hold whole come as streams (diff) or are
-// hashed in pieces on the workers (sum), stored and compressed alike.
+// An unreadable file on either side is an error of that side, never a
+// difference, and no copy of it outlives the reads.
+TEST(PortalDatCompare, UnreadableFileOnEitherSideLeavesNoCopy) {
+  auto retail = quorvane_dat::DatDatabase::new_(sample(Variant::Retail));
+  auto unreadable = quorvane_dat::DatDatabase::new_(sample(Variant::UnreadableTable));
+  ASSERT_TRUE(retail && unreadable);
+  for (int run = 0; run < 20; ++run) {
+    for (const bool old_unreadable : {false, true}) {
+      const auto& old_database = old_unreadable ? *unreadable : *retail;
+      const auto& new_database = old_unreadable ? *retail : *unreadable;
+      const portal_dat::Comparison comparison = portal_dat::compare_archives(
+          old_database, entries_of(old_database), new_database, entries_of(new_database), 1 + run % 4);
+      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+      EXPECT_EQ(comparison.left_copied, 0U) << old_unreadable;
+      std::vector<std::uint32_t> errors;
+      for (const portal_dat::ComparedEntry& item : comparison.entries) {
+        const portal_dat::ComparedSide& bad = old_unreadable ? item.old_side : item.new_side;
+        if (bad.error) errors.push_back(item.id);
+        EXPECT_EQ(item.same, !bad.error) << item.id;
+      }
+      EXPECT_EQ(errors, std::vector<std::uint32_t>{0x30000000}) << old_unreadable;
+    }
+  }
+}
+
+// Files too large for a batch to hold whole are compared (diff) or hashed
+// (sum) in pieces on the workers, stored and compressed alike; a copy that
+// passes the bound midway is hashed from its start; a file whose bytes begin
+// with all of the other's is not the same.
 TEST(PortalDatCompare, LargeFilesAreComparedAndSummedInPieces) {
   const ScratchDir dir("portal_dat_large");
   const dat_writer::Bytes big(9 << 20, 0x78);
-  dat_writer::Bytes changed = big;
+  dat_writer::Bytes changed = big, longer = big;
   changed.back() = 0x79;
+  longer.push_back(0x78);
   const fs::path old_path = write_archive(dir.file("old.dat"), 1, {
-      file(0x01000001, big), file(0x01000002, big), file(0x01000003, big, true), file(0x01000004, bytes_of("small"))});
+      file(0x01000001, big), file(0x01000002, big), file(0x01000003, big, true), file(0x01000004, bytes_of("small")),
+      file(0x01000005, big), file(0x01000006, longer, true), file(0x01000007, bytes_of("short")),
+      file(0x01000008, bytes_of("short+"))});
   const fs::path new_path = write_archive(dir.file("new.dat"), 1, {
-      file(0x01000001, big), file(0x01000002, changed), file(0x01000003, changed, true), file(0x01000004, bytes_of("small"))});
+      file(0x01000001, big), file(0x01000002, changed), file(0x01000003, changed, true), file(0x01000004, bytes_of("small")),
+      file(0x01000005, longer), file(0x01000006, big, true), file(0x01000007, bytes_of("short+")),
+      file(0x01000008, bytes_of("short"))});
   auto old_database = quorvane_dat::DatDatabase::new_(old_path);
   auto new_database = quorvane_dat::DatDatabase::new_(new_path);
   ASSERT_TRUE(old_database && new_database);
-  for (const unsigned threads : {1U, 2U}) {
-    const portal_dat::Comparison comparison = portal_dat::compare_archives(
-        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), threads);
-    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
-    std::string same;
-    for (const portal_dat::ComparedEntry& item : comparison.entries) {
-      same += item.same ? '=' : '!';
-      EXPECT_EQ(item.old_side.decoded_size, item.id == 0x01000004 ? 5U : big.size()) << item.id;
+  for (const std::size_t limit : {portal_dat::DEFAULT_COPY_LIMIT, std::size_t{3} << 20}) {
+    for (const unsigned threads : {1U, 2U, 4U}) {
+      const portal_dat::Comparison comparison = portal_dat::compare_archives(
+          *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), threads, limit);
+      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+      EXPECT_LE(comparison.peak_copied, limit);
+      std::string same;
+      for (const portal_dat::ComparedEntry& item : comparison.entries) {
+        same += item.same ? '=' : '!';
+        EXPECT_EQ(item.new_side.decoded_size, new_database->get_file(item.id)->size()) << item.id;
+      }
+      EXPECT_EQ(same, "=!!=!!!!") << threads << " " << limit;
     }
-    EXPECT_EQ(same, "=!!=") << threads;
   }
   portal_dat::Sha256Hasher hasher;
   std::string expected;
-  for (std::uint32_t id = 0x01000001; id <= 0x01000004; ++id) {
+  for (std::uint32_t id = 0x01000001; id <= 0x01000008; ++id) {
     expected += portal_dat::to_hex(*hasher.digest(*new_database->get_file(id))) + "  0" +
                 std::to_string(id - 0x01000000 + 1000000) + ".bin\n";
   }
