@@ -1,7 +1,7 @@
 // The audit program: the shield-stance backhand audit, its registry of checks
 // and its entry point.
 #include "tests/shield_stance_backhand_audit.hpp"
-
+// clang-format off
 #include <array>
 #include <cstdio>
 #include <filesystem>

@@ -1,6 +1,6 @@
 // The combat maneuver table record (file 0x30000000) and its rows.
 #pragma once
-
+// clang-format off
 #include <cstdint>
 #include <optional>
 #include <string_view>

@@ -1,6 +1,6 @@
 // DatHeader and DatFileEntry: the archive header and one directory entry.
 #pragma once
-
+// clang-format off
 #include <array>
 #include <cstdint>
 #include <span>

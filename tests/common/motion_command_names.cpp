@@ -1,7 +1,7 @@
 // The self-checks that guard the built-in motion command table's contents
 // and order, and their registry entries.
 #include "tests/common/motion_command_names.hpp"
-
+// clang-format off
 #include <cstddef>
 #include <cstdio>
 #include <string_view>
