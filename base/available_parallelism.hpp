@@ -22,9 +22,9 @@ std::optional<std::size_t> parse_cpu_max(std::string_view contents) noexcept;
 
 // One mounted control-group hierarchy from /proc/self/mountinfo.
 struct CgroupMount {
-  std::string root;        // the mount's root within the hierarchy
+  std::string root;  // the mount's root within the hierarchy
   std::string mount_point;
-  bool v2 = false;         // cgroup2; else a v1 hierarchy with the cpu controller
+  bool v2 = false;  // cgroup2; else a v1 hierarchy with the cpu controller
 };
 std::vector<CgroupMount> parse_cgroup_mounts(std::string_view mountinfo);
 

@@ -14,8 +14,8 @@ namespace quorvane_base::utf8 {
 // longest prefix of an ill-formed sequence (always at least one byte), so that
 // every invalid run is handled as one unit.
 struct Sequence {
-  std::size_t length = 0;     // bytes consumed, at least 1
-  char32_t code_point = 0;    // meaningful when valid
+  std::size_t length = 0;   // bytes consumed, at least 1
+  char32_t code_point = 0;  // meaningful when valid
   bool valid = false;
 };
 

@@ -170,13 +170,13 @@ void batch_read_all(benchmark::State& state) {
   for (auto _ : state) {
     std::uint64_t delivered = 0;
     bool failed = false;
-    auto done = quorvane_dat::read_batch(*fixture->database, options,
-                                         [&](const quorvane_dat::BatchFile& file) {
-                                           if (file.error != nullptr) failed = true;
-                                           delivered += file.bytes.size();
-                                           benchmark::DoNotOptimize(file.bytes.data());
-                                           return true;
-                                         });
+    auto done =
+        quorvane_dat::read_batch(*fixture->database, options, [&](const quorvane_dat::BatchFile& file) {
+          if (file.error != nullptr) failed = true;
+          delivered += file.bytes.size();
+          benchmark::DoNotOptimize(file.bytes.data());
+          return true;
+        });
     if (!done || failed || delivered != fixture->fetched_bytes) {
       state.SkipWithError("read_batch failed or delivered other bytes than get_file");
       return;

@@ -61,8 +61,7 @@ void decode_library(benchmark::State& state, Kind kind) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c.plain_bytes));
   state.counters["bodies"] = static_cast<double>(c.plain.size());
-  state.counters["ratio"] =
-      static_cast<double>(c.compressed_bytes) / static_cast<double>(c.plain_bytes);
+  state.counters["ratio"] = static_cast<double>(c.compressed_bytes) / static_cast<double>(c.plain_bytes);
 }
 
 void decode_baseline(benchmark::State& state, Kind kind) {
@@ -80,12 +79,20 @@ void decode_baseline(benchmark::State& state, Kind kind) {
 }  // namespace
 
 BENCHMARK_CAPTURE(decode_library, text, Kind::Text)
-    ->Name("decode/text/library")->Arg(4096)->Arg(256 * 1024);
+    ->Name("decode/text/library")
+    ->Arg(4096)
+    ->Arg(256 * 1024);
 BENCHMARK_CAPTURE(decode_baseline, text, Kind::Text)
-    ->Name("decode/text/baseline")->Arg(4096)->Arg(256 * 1024);
+    ->Name("decode/text/baseline")
+    ->Arg(4096)
+    ->Arg(256 * 1024);
 BENCHMARK_CAPTURE(decode_library, binary, Kind::Binary)
-    ->Name("decode/binary/library")->Arg(4096)->Arg(256 * 1024);
+    ->Name("decode/binary/library")
+    ->Arg(4096)
+    ->Arg(256 * 1024);
 BENCHMARK_CAPTURE(decode_baseline, binary, Kind::Binary)
-    ->Name("decode/binary/baseline")->Arg(4096)->Arg(256 * 1024);
+    ->Name("decode/binary/baseline")
+    ->Arg(4096)
+    ->Arg(256 * 1024);
 
 }  // namespace bench

@@ -96,8 +96,7 @@ ArchiveFixture make_fixture() {
   std::fprintf(stderr,
                "archive %s: %llu bytes, %zu files (%zu compressed), %llu stored bytes, "
                "%llu fetched bytes, %zu nodes, %zu blocks in %zu runs\n",
-               fixture.path.filename().c_str(),
-               static_cast<unsigned long long>(fixture.archive_length),
+               fixture.path.filename().c_str(), static_cast<unsigned long long>(fixture.archive_length),
                fixture.ids_by_offset.size(), fixture.compressed_files,
                static_cast<unsigned long long>(fixture.stored_bytes),
                static_cast<unsigned long long>(fixture.fetched_bytes), fixture.plan.nodes.size(),

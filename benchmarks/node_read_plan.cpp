@@ -92,8 +92,7 @@ NodeReadPlan plan_node_reads(const std::filesystem::path& archive) {
   return plan;
 }
 
-quorvane_dat::FileIndex minimal_open(
-    const std::filesystem::path& archive, const NodeReadPlan& plan) {
+quorvane_dat::FileIndex minimal_open(const std::filesystem::path& archive, const NodeReadPlan& plan) {
   quorvane_dat::FileIndex files;
   Fd fd(archive);
   std::array<std::uint8_t, fmt::HEADER_SIZE> header{};

@@ -39,7 +39,6 @@ struct NodeReadPlan {
 NodeReadPlan plan_node_reads(const std::filesystem::path& archive);
 
 // The minimal loop. Returns the index it built (empty when a read failed).
-quorvane_dat::FileIndex minimal_open(
-    const std::filesystem::path& archive, const NodeReadPlan& plan);
+quorvane_dat::FileIndex minimal_open(const std::filesystem::path& archive, const NodeReadPlan& plan);
 
 }  // namespace bench

@@ -41,10 +41,10 @@ double log_uniform(Prng& prng, double low, double high) {
 
 std::string ArchiveParams::cache_name() const {
   char name[160];
-  std::snprintf(name, sizeof name, "synthetic-r%d-n%u-b%u-c%u-s%u-seed%llx.dat",
-                GENERATOR_REVISION, static_cast<unsigned>(file_count),
-                static_cast<unsigned>(block_size), static_cast<unsigned>(compressed_percent),
-                static_cast<unsigned>(scattered_percent), static_cast<unsigned long long>(seed));
+  std::snprintf(name, sizeof name, "synthetic-r%d-n%u-b%u-c%u-s%u-seed%llx.dat", GENERATOR_REVISION,
+                static_cast<unsigned>(file_count), static_cast<unsigned>(block_size),
+                static_cast<unsigned>(compressed_percent), static_cast<unsigned>(scattered_percent),
+                static_cast<unsigned long long>(seed));
   return name;
 }
 
@@ -59,8 +59,8 @@ std::uint32_t body_size(const ArchiveParams& params, std::uint32_t index) {
   if (index + 1 == params.file_count) return static_cast<std::uint32_t>(LARGE_MAX);
   Prng prng(params.seed * 0x100000001B3ULL + index);
   const bool large = prng.below(200) == 0;
-  const double size = large ? log_uniform(prng, SMALL_MAX, LARGE_MAX)
-                            : log_uniform(prng, SMALL_MIN, SMALL_MAX);
+  const double size =
+      large ? log_uniform(prng, SMALL_MAX, LARGE_MAX) : log_uniform(prng, SMALL_MIN, SMALL_MAX);
   return static_cast<std::uint32_t>(size);
 }
 
@@ -82,18 +82,16 @@ std::filesystem::path synthetic_archive(const ArchiveParams& params) {
   Prng choice(params.seed);
   for (std::uint32_t i = 0; i < params.file_count; ++i) {
     const std::uint32_t size = body_size(params, i);
-    const bool compressed =
-        size <= MAX_COMPRESSED_SIZE && choice.below(100) < params.compressed_percent;
+    const bool compressed = size <= MAX_COMPRESSED_SIZE && choice.below(100) < params.compressed_percent;
     // A few chains are scattered, as after in-place updates of a client archive.
-    const auto shape = choice.below(100) < params.scattered_percent
-                           ? dat_writer::ChainShape::Scattered
-                           : dat_writer::ChainShape::Contiguous;
+    const auto shape = choice.below(100) < params.scattered_percent ? dat_writer::ChainShape::Scattered
+                                                                    : dat_writer::ChainShape::Contiguous;
     const std::uint64_t content_seed = params.seed ^ (std::uint64_t{i} << 20);
-    auto content = compressed ? (i % 2 == 0 ? text_like(size, content_seed)
-                                            : binary_like(size, content_seed))
-                              : random_bytes(size, content_seed);
-    const dat_writer::FileSpec file{file_id(i), std::move(content), compressed, 0x5F000000U + i,
-                                    1 + i % 7, shape};
+    auto content = compressed
+                       ? (i % 2 == 0 ? text_like(size, content_seed) : binary_like(size, content_seed))
+                       : random_bytes(size, content_seed);
+    const dat_writer::FileSpec file{file_id(i),      std::move(content), compressed,
+                                    0x5F000000U + i, 1 + i % 7,          shape};
     entries.push_back(dat_writer::store_file(builder, file));
   }
   // Nodes after the bodies, as in a freshly built archive.

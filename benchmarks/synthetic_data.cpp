@@ -11,8 +11,8 @@ namespace bench {
 namespace {
 
 constexpr std::array<std::string_view, 24> SYLLABLES{
-    "ka", "ran", "tel", "mo", "shi", "vor", "ae", "lun", "dra", "qua", "ith", "zen",
-    "or",  "bel", "ny",  "sk", "ath", "ul", "ver", "ci",  "gon", "ea",  "pha", "tor"};
+    "ka", "ran", "tel", "mo", "shi", "vor", "ae",  "lun", "dra", "qua", "ith", "zen",
+    "or", "bel", "ny",  "sk", "ath", "ul",  "ver", "ci",  "gon", "ea",  "pha", "tor"};
 
 // A fixed vocabulary of pseudo-words, drawn with a skew so that a few words
 // are frequent, as in natural text.

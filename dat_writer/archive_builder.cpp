@@ -22,10 +22,9 @@ constexpr std::uint8_t GARBAGE = 0xA5;
 Bytes encode_header(const DatHeader& h) {
   Bytes out;
   out.reserve(quorvane_dat::HEADER_SIZE);
-  for (const std::uint32_t v : {h.magic, h.block_size, h.file_size, h.dataset, h.subset,
-                                h.free_head, h.free_tail, h.free_count, h.root_offset, h.new_lru,
-                                h.old_lru, h.use_lru, h.master_map_id, h.engine_version,
-                                h.game_version}) {
+  for (const std::uint32_t v : {h.magic, h.block_size, h.file_size, h.dataset, h.subset, h.free_head,
+                                h.free_tail, h.free_count, h.root_offset, h.new_lru, h.old_lru,
+                                h.use_lru, h.master_map_id, h.engine_version, h.game_version}) {
     append_u32_le(out, v);
   }
   out.insert(out.end(), h.version_string.begin(), h.version_string.end());

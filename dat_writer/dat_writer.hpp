@@ -21,9 +21,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dat_writer/lzss_encoder.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
-#include "dat_writer/lzss_encoder.hpp"
 
 namespace dat_writer {
 
@@ -45,8 +45,8 @@ enum class ChainShape {
 // A directory node as written; every value is taken as given.
 struct Node {
   std::array<std::uint32_t, quorvane_dat::NODE_BRANCH_COUNT> branches{};
-  std::vector<DatFileEntry> entries;          // written into slots 0.., at most 61
-  std::optional<std::uint32_t> entry_count;   // the stored count; default entries.size()
+  std::vector<DatFileEntry> entries;         // written into slots 0.., at most 61
+  std::optional<std::uint32_t> entry_count;  // the stored count; default entries.size()
 
   // The node's 1716 bytes.
   Bytes encode() const;
@@ -83,8 +83,7 @@ class ArchiveBuilder {
   // block's payload size (a longer payload is written whole). Returns its offset.
   std::uint32_t add_block(std::uint32_t next, std::span<const std::uint8_t> payload);
   // Stores `data` as a chain (at least one block); returns its first block.
-  std::uint32_t add_chain(std::span<const std::uint8_t> data,
-                          ChainShape shape = ChainShape::Contiguous);
+  std::uint32_t add_chain(std::span<const std::uint8_t> data, ChainShape shape = ChainShape::Contiguous);
   // The blocks of a chain made by add_chain, in chain order.
   const std::vector<std::uint32_t>& chain_blocks(std::uint32_t first_block) const;
   // Rewrites the next pointer of the block at `block`.

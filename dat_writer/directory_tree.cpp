@@ -11,8 +11,8 @@ namespace dat_writer {
 
 namespace {
 
-constexpr std::size_t SLOTS = quorvane_dat::NODE_ENTRY_SLOTS;        // 61
-constexpr std::size_t BRANCHES = quorvane_dat::NODE_BRANCH_COUNT;    // 62
+constexpr std::size_t SLOTS = quorvane_dat::NODE_ENTRY_SLOTS;      // 61
+constexpr std::size_t BRANCHES = quorvane_dat::NODE_BRANCH_COUNT;  // 62
 
 // Most entries a tree of `height` levels holds.
 std::size_t capacity(std::uint32_t height) {

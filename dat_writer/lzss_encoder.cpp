@@ -9,8 +9,8 @@ namespace dat_writer {
 
 namespace {
 
-constexpr std::size_t MIN_MATCH = 3;    // a 2-byte match saves nothing over 2 literals
-constexpr std::size_t MAX_MATCH = 17;   // (B1 & 0x0F) + 2
+constexpr std::size_t MIN_MATCH = 3;   // a 2-byte match saves nothing over 2 literals
+constexpr std::size_t MAX_MATCH = 17;  // (B1 & 0x0F) + 2
 constexpr std::size_t MAX_DISTANCE = 4095;
 constexpr int MAX_CHAIN_STEPS = 48;
 
@@ -27,7 +27,8 @@ std::vector<std::uint8_t> compress_lrs(std::span<const std::uint8_t> input) {
   std::vector<std::uint8_t> out;
   out.reserve(4 + n + n / 8 + 1);
   const auto declared = static_cast<std::uint32_t>(n);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(declared >> shift));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<std::uint8_t>(declared >> shift));
   if (n == 0) return out;
 
   std::size_t table_size = 256;

@@ -296,8 +296,7 @@ class Expansion {
     FormatSpec conv;
     std::size_t i = pos_ - 1;
     if (cap_[i] == ':') ++i;
-    while (i < cap_.size() &&
-           (cap_[i] == '-' || cap_[i] == '+' || cap_[i] == '#' || cap_[i] == ' ')) {
+    while (i < cap_.size() && (cap_[i] == '-' || cap_[i] == '+' || cap_[i] == '#' || cap_[i] == ' ')) {
       conv.flags.push_back(cap_[i++]);
     }
     while (i < cap_.size() && cap_[i] >= '0' && cap_[i] <= '9') conv.width.push_back(cap_[i++]);

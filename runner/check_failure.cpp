@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "runner/fd_write.hpp"
 #include "runner/capture.hpp"
+#include "runner/fd_write.hpp"
 
 namespace runner {
 namespace {
@@ -36,8 +36,7 @@ std::string stack_backtrace() {
   void* frames[64];
   const int count = ::backtrace(frames, 64);
   std::string out = "stack backtrace:\n";
-  std::unique_ptr<char*, decltype(&std::free)> symbols(::backtrace_symbols(frames, count),
-                                                       &std::free);
+  std::unique_ptr<char*, decltype(&std::free)> symbols(::backtrace_symbols(frames, count), &std::free);
   for (int i = 0; i < count; ++i) {
     char index[16];
     std::snprintf(index, sizeof index, "%4d: ", i);

@@ -60,9 +60,8 @@ void assert_equal(const L& left, const R& right, SourceLocation loc = SourceLoca
 // Equality assertion with a message: a text, or a callable producing the text,
 // which is only called when the assertion fails.
 template <class L, class R, class M>
-  requires(!std::same_as<std::remove_cvref_t<M>, SourceLocation>)
-void assert_equal(const L& left, const R& right, M&& message,
-                  SourceLocation loc = SourceLocation::current()) {
+requires(!std::same_as<std::remove_cvref_t<M>, SourceLocation>) void assert_equal(
+    const L& left, const R& right, M&& message, SourceLocation loc = SourceLocation::current()) {
   if (left == right) return;
   std::string text;
   if constexpr (std::is_invocable_v<M>) {

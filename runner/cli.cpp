@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <system_error>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "quorvane_base/utf8.hpp"
@@ -50,9 +50,7 @@ struct Matches {
     if (v.empty()) return std::nullopt;
     return v.front();
   }
-  const std::vector<std::string>& all(OptionId id) const {
-    return values[static_cast<std::size_t>(id)];
-  }
+  const std::vector<std::string>& all(OptionId id) const { return values[static_cast<std::size_t>(id)]; }
   void add(OptionId id, std::string value) {
     values[static_cast<std::size_t>(id)].push_back(std::move(value));
   }
@@ -118,7 +116,8 @@ std::optional<OptsError> scan(std::span<const std::string> args, Matches& m) {
           cluster.back().value = std::string(rest);
           break;
         }
-        std::size_t len = std::min(quorvane_base::utf8::claimed_length(static_cast<unsigned char>(rest[0])), rest.size());
+        std::size_t len = std::min(
+            quorvane_base::utf8::claimed_length(static_cast<unsigned char>(rest[0])), rest.size());
         return OptsError{"Unrecognized option: " + quoted(rest.substr(0, len))};
       }
       cluster.push_back({*id, std::nullopt});
@@ -179,7 +178,7 @@ struct Builder {
 
   std::optional<Stop> unstable_flags() {
     constexpr std::array FLAGS{OptionId::ForceRunInProcess, OptionId::ExcludeShouldPanic,
-                                OptionId::FailFast, OptionId::ReportTime, OptionId::EnsureTime};
+                               OptionId::FailFast, OptionId::ReportTime, OptionId::EnsureTime};
     for (OptionId id : FLAGS) {
       if (m.present(id) && !unstable) return OptsError{nightly_only(option(id).long_name, "flag")};
     }
@@ -282,8 +281,7 @@ struct Builder {
       if (!unstable) return OptsError{nightly_only(*v, "format")};
       opts.format = *v == "json" ? OutputFormat::Json : OutputFormat::Junit;
     } else {
-      return OptsError{"argument for --format must be pretty, terse, json or junit (was " + *v +
-                       ")"};
+      return OptsError{"argument for --format must be pretty, terse, json or junit (was " + *v + ")"};
     }
     return std::nullopt;
   }

@@ -75,8 +75,8 @@ Tally tally_for(ConsoleTestState& state, TestResultKind kind) {
 std::error_code record_completed(CompletedTest done, ConsoleTestState& state,
                                  OutputFormatter& formatter) {
   if (auto ec = state.write_log(log_line(done))) return ec;
-  if (auto ec = formatter.write_result(done.desc, done.result, done.exec_time, done.stdout_bytes,
-                                       state)) {
+  if (auto ec =
+          formatter.write_result(done.desc, done.result, done.exec_time, done.stdout_bytes, state)) {
     return ec;
   }
   if (done.result.kind == TestResultKind::FailedMsg) {

@@ -24,7 +24,7 @@ struct ConsoleTestState {
   std::size_t filtered_out = 0;
 
   // (descriptor, captured output) in completion order.
-  std::vector<std::pair<TestDesc, std::string>> not_failures;      // successes
+  std::vector<std::pair<TestDesc, std::string>> not_failures;  // successes
   std::vector<std::pair<TestDesc, std::string>> failures;
   std::vector<std::pair<TestDesc, std::string>> time_failures;
   std::vector<std::pair<TestDesc, std::string>> ignores;

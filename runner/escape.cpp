@@ -109,8 +109,7 @@ std::string xml_clean(std::string_view text) {
   std::string out;
   out.reserve(stripped.size());
   for_each_utf8(
-      stripped,
-      [&](std::string_view seq) { out.append(xml_allowed(seq) ? seq : REPLACEMENT); },
+      stripped, [&](std::string_view seq) { out.append(xml_allowed(seq) ? seq : REPLACEMENT); },
       [&] { out.append(REPLACEMENT); });
   return out;
 }

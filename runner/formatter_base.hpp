@@ -24,8 +24,7 @@ struct DiscoveryCounts {
 class FormatterBase : public OutputFormatter {
  public:
   // `out` must outlive the formatter.
-  FormatterBase(OutputLocation& out, const FormatterConfig& config)
-      : out_(out), config_(config) {}
+  FormatterBase(OutputLocation& out, const FormatterConfig& config) : out_(out), config_(config) {}
 
   std::error_code write_discovery_start() override { return {}; }
   std::error_code write_test_discovered(const TestDesc& /*desc*/,

@@ -17,9 +17,7 @@ class JsonLine {
     rendered.push_back('"');
     return raw(key, rendered);
   }
-  JsonLine& number(std::string_view key, std::uint64_t value) {
-    return raw(key, std::to_string(value));
-  }
+  JsonLine& number(std::string_view key, std::uint64_t value) { return raw(key, std::to_string(value)); }
   JsonLine& boolean(std::string_view key, bool value) { return raw(key, value ? "true" : "false"); }
   JsonLine& seconds(std::string_view key, double value) { return raw(key, plain_decimal(value)); }
   std::string finish() const { return line_ + " }\n"; }
@@ -43,8 +41,7 @@ std::error_code JsonFormatter::write_discovery_start() {
   return out_.write_plain(JsonLine().text("type", "suite").text("event", "discovery").finish());
 }
 
-std::error_code JsonFormatter::write_test_discovered(const TestDesc& desc,
-                                                     std::string_view kind_word) {
+std::error_code JsonFormatter::write_test_discovered(const TestDesc& desc, std::string_view kind_word) {
   discovered_.add(desc, kind_word);
   JsonLine line;
   line.text("type", kind_word)
@@ -130,9 +127,7 @@ std::error_code JsonFormatter::write_run_finish(const ConsoleTestState& state, b
 
 std::error_code JsonFormatter::write_merged_doctests_times(double total, double compilation) {
   JsonLine line;
-  line.text("type", "report")
-      .seconds("total_time", total)
-      .seconds("compilation_time", compilation);
+  line.text("type", "report").seconds("total_time", total).seconds("compilation_time", compilation);
   return out_.write_plain(line.finish());
 }
 

@@ -88,9 +88,7 @@ std::string JunitFormatter::testcase_text(const Completed& test) const {
       if (!test.stdout_bytes.empty()) text += system_out(test.stdout_bytes);
       text += "</testcase>";
       break;
-    case TestResultKind::TimedFail:
-      text += "><failure type=\"timeout\"/></testcase>";
-      break;
+    case TestResultKind::TimedFail: text += "><failure type=\"timeout\"/></testcase>"; break;
     case TestResultKind::Ignored: break;
   }
   return text;

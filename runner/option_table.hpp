@@ -44,8 +44,8 @@ struct OptionDef {
   std::string_view long_name;  // empty when the option has none
   bool takes_arg;
   bool may_repeat;
-  bool hidden;                  // accepted but left out of the help text
-  std::string_view hint;        // the argument's hint word
+  bool hidden;                                    // accepted but left out of the help text
+  std::string_view hint;                          // the argument's hint word
   std::span<const std::string_view> description;  // stored lines of the help description
 
   // The name used in "given more than once": the long name, else the short one.

@@ -18,9 +18,9 @@ namespace runner {
 
 // What every formatter is told about the run.
 struct FormatterConfig {
-  bool is_multithreaded = false;                 // thread count above 1
-  std::optional<TestTimeOptions> time_options;   // time reporting on
-  bool display_output = false;                   // --show-output
+  bool is_multithreaded = false;                // thread count above 1
+  std::optional<TestTimeOptions> time_options;  // time reporting on
+  bool display_output = false;                  // --show-output
 };
 
 // How long a check may run before write_timeout is called for it.

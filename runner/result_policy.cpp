@@ -35,14 +35,13 @@ TestResult calc_result(const TestDesc& desc, const std::optional<Panic>& panic,
       if (!panic) {
         result = TestResult::failed_msg(did_not_panic_message(desc));
       } else if (!panic->message) {
-        result = TestResult::failed_msg("expected panic with string value,\n found non-string value: `" +
-                                        panic->type_name + "`\n     expected substring: " +
-                                        debug_quote(desc.expected_message));
-      } else if (panic->message->find(desc.expected_message) == std::string::npos) {
         result = TestResult::failed_msg(
-            "panic did not contain expected string\n      panic message: " +
-            debug_quote(*panic->message) + "\n expected substring: " +
-            debug_quote(desc.expected_message));
+            "expected panic with string value,\n found non-string value: `" + panic->type_name +
+            "`\n     expected substring: " + debug_quote(desc.expected_message));
+      } else if (panic->message->find(desc.expected_message) == std::string::npos) {
+        result = TestResult::failed_msg("panic did not contain expected string\n      panic message: " +
+                                        debug_quote(*panic->message) +
+                                        "\n expected substring: " + debug_quote(desc.expected_message));
       }
       break;
   }

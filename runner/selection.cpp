@@ -16,8 +16,7 @@ bool matches(const TestOpts& opts, std::string_view name, std::string_view filte
   return opts.filter_exact ? name == filter : name.find(filter) != std::string_view::npos;
 }
 
-bool any_matches(const TestOpts& opts, std::string_view name,
-                 const std::vector<std::string>& filters) {
+bool any_matches(const TestOpts& opts, std::string_view name, const std::vector<std::string>& filters) {
   return std::any_of(filters.begin(), filters.end(),
                      [&](const std::string& f) { return matches(opts, name, f); });
 }
@@ -32,9 +31,8 @@ OutputFormat listing_format(OutputFormat format) {
 
 std::vector<TestDescAndFn> filter_tests(const TestOpts& opts, std::vector<TestDescAndFn> tests) {
   if (!opts.filters.empty()) {
-    std::erase_if(tests, [&](const TestDescAndFn& t) {
-      return !any_matches(opts, t.desc.name, opts.filters);
-    });
+    std::erase_if(tests,
+                  [&](const TestDescAndFn& t) { return !any_matches(opts, t.desc.name, opts.filters); });
   }
   if (!opts.skip.empty()) {
     std::erase_if(tests,
@@ -44,8 +42,7 @@ std::vector<TestDescAndFn> filter_tests(const TestOpts& opts, std::vector<TestDe
     std::erase_if(tests, [](const TestDescAndFn& t) { return t.desc.should_panic != ShouldPanic::No; });
   }
   switch (opts.run_ignored) {
-    case RunIgnored::No:
-      break;
+    case RunIgnored::No: break;
     case RunIgnored::Yes:
       for (auto& t : tests) t.desc.ignore = false;
       break;

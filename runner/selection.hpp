@@ -12,7 +12,6 @@ namespace runner {
 std::vector<TestDescAndFn> filter_tests(const TestOpts& opts, std::vector<TestDescAndFn> tests);
 
 // --list: writes the selected entries through the chosen format's formatter.
-[[nodiscard]] std::error_code list_tests_console(const TestOpts& opts,
-                                                 std::vector<TestDescAndFn> tests);
+[[nodiscard]] std::error_code list_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests);
 
 }  // namespace runner

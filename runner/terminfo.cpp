@@ -94,8 +94,7 @@ std::optional<fs::path> home_from_passwd(std::string_view passwd, unsigned long 
     if (count < 6) continue;
     unsigned long line_uid = 0;
     const std::string_view uid_text = fields[2];
-    const auto [ptr, ec] =
-        std::from_chars(uid_text.data(), uid_text.data() + uid_text.size(), line_uid);
+    const auto [ptr, ec] = std::from_chars(uid_text.data(), uid_text.data() + uid_text.size(), line_uid);
     if (ec != std::errc{} || ptr != uid_text.data() + uid_text.size() || uid_text.empty()) continue;
     if (line_uid == uid && !fields[5].empty()) return fs::path(std::string(fields[5]));
   }

@@ -127,8 +127,8 @@ std::optional<TermInfo> parse_terminfo(std::span<const std::uint8_t> data) {
 TerminalColors colors_from_terminfo(const TermInfo& info) {
   TerminalColors colors;
   const std::string* reset = nullptr;
-  for (std::size_t cap : {terminfo_cap::EXIT_ATTRIBUTE_MODE, terminfo_cap::SET_ATTRIBUTES,
-                          terminfo_cap::ORIG_PAIR}) {
+  for (std::size_t cap :
+       {terminfo_cap::EXIT_ATTRIBUTE_MODE, terminfo_cap::SET_ATTRIBUTES, terminfo_cap::ORIG_PAIR}) {
     reset = info.string(cap);
     if (reset != nullptr) break;
   }

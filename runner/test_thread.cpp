@@ -53,8 +53,7 @@ std::optional<Panic> call_check(TestFn fn) {
 
 }  // namespace
 
-CompletedTest run_test_inline(const TestDescAndFn& test, std::size_t id,
-                              const RunSettings& settings) {
+CompletedTest run_test_inline(const TestDescAndFn& test, std::size_t id, const RunSettings& settings) {
   std::shared_ptr<CaptureBuffer> buffer;
   if (settings.capture) {
     buffer = std::make_shared<CaptureBuffer>();

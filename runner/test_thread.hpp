@@ -15,8 +15,8 @@
 namespace runner {
 
 struct RunSettings {
-  bool capture = true;           // install a capture buffer for the check
-  bool benchmarks_only = false;  // every check is reported ignored
+  bool capture = true;                          // install a capture buffer for the check
+  bool benchmarks_only = false;                 // every check is reported ignored
   std::optional<TestTimeOptions> time_options;  // measure execution times
 };
 
@@ -31,7 +31,6 @@ std::optional<std::thread> run_test(const TestDescAndFn& test, std::size_t id,
 
 // Runs `test` on the calling thread and returns its completed record; the
 // body of a check's thread.
-CompletedTest run_test_inline(const TestDescAndFn& test, std::size_t id,
-                              const RunSettings& settings);
+CompletedTest run_test_inline(const TestDescAndFn& test, std::size_t id, const RunSettings& settings);
 
 }  // namespace runner

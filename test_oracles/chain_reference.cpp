@@ -23,9 +23,8 @@ ChainOutcome block_by_block(const std::vector<std::uint8_t>& file, std::uint32_t
   ChainOutcome out;
   // More bytes than the whole archive are refused before anything is read.
   if (size > file.size()) {
-    out.error = "Corruption detected: chain at 0x" + hex8(offset) + " claims " +
-                std::to_string(size) + " bytes, more than the archive's " +
-                std::to_string(file.size()) + " bytes";
+    out.error = "Corruption detected: chain at 0x" + hex8(offset) + " claims " + std::to_string(size) +
+                " bytes, more than the archive's " + std::to_string(file.size()) + " bytes";
     return out;
   }
   std::vector<std::uint8_t> buf(size);

@@ -27,8 +27,7 @@ ChainOutcome block_by_block(const std::vector<std::uint8_t>& file, std::uint32_t
                             std::uint32_t offset, std::uint32_t size);
 
 // DatDatabase::read_file_data as a ChainOutcome.
-ChainOutcome library_read(const quorvane_dat::DatDatabase& db, std::uint32_t offset,
-                          std::uint32_t size);
+ChainOutcome library_read(const quorvane_dat::DatDatabase& db, std::uint32_t offset, std::uint32_t size);
 
 // Read system calls of this process so far (read, pread, readv, preadv), or
 // nothing when /proc/self/io is not available.

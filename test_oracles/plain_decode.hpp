@@ -13,8 +13,7 @@ namespace test_oracles {
 // A back-reference into an empty output has nothing to copy from and ends the
 // stream, as the decoder under test does. `before_start` tells whether any
 // back-reference reached before the start of the output.
-inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> input,
-                                              bool& before_start) {
+inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> input, bool& before_start) {
   before_start = false;
   if (input.size() < 4) return {input.begin(), input.end()};
   const std::uint32_t declared = std::uint32_t{input[0]} | (std::uint32_t{input[1]} << 8) |
@@ -58,6 +57,5 @@ inline std::vector<std::uint8_t> plain_decode(std::span<const std::uint8_t> inpu
   bool before_start = false;
   return plain_decode(input, before_start);
 }
-
 
 }  // namespace test_oracles

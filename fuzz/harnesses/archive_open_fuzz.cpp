@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
+#include "fuzz/support/fuzz_check.hpp"
 #include "quorvane_dat/error/dat_error.hpp"
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
-#include "fuzz/support/fuzz_check.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"

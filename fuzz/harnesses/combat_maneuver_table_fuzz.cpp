@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "fuzz/support/fuzz_check.hpp"
+#include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "fuzz/support/fuzz_check.hpp"
-#include "test_oracles/plain_decode.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
+#include "test_oracles/plain_decode.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> input(data, size);

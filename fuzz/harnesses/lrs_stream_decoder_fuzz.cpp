@@ -40,8 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (take(); !decoder.ended(); take()) decoder.feed({});
   take();
   FUZZ_CHECK(joined == expected, "stream decoder agrees with decompress_lrs");
-  FUZZ_CHECK(decoder.findings().short_output == expected_findings.short_output, "same short-output finding");
-  FUZZ_CHECK(decoder.findings().back_reference_before_start == expected_findings.back_reference_before_start,
-             "same back-reference finding");
+  FUZZ_CHECK(decoder.findings().short_output == expected_findings.short_output,
+             "same short-output finding");
+  FUZZ_CHECK(
+      decoder.findings().back_reference_before_start == expected_findings.back_reference_before_start,
+      "same back-reference finding");
   return 0;
 }

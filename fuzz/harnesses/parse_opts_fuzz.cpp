@@ -26,8 +26,8 @@ extern char** environ;
 namespace {
 
 constexpr const char* kVariables[] = {
-    "QUORVANE_BOOTSTRAP",         "QUORVANE_TEST_NOCAPTURE",   "QUORVANE_TEST_SHUFFLE",
-    "QUORVANE_TEST_SHUFFLE_SEED", "QUORVANE_TEST_TIME_UNIT",   "QUORVANE_TEST_TIME_INTEGRATION",
+    "QUORVANE_BOOTSTRAP",         "QUORVANE_TEST_NOCAPTURE", "QUORVANE_TEST_SHUFFLE",
+    "QUORVANE_TEST_SHUFFLE_SEED", "QUORVANE_TEST_TIME_UNIT", "QUORVANE_TEST_TIME_INTEGRATION",
     "QUORVANE_TEST_TIME_DOCTEST",
 };
 constexpr std::size_t kVariableCount = sizeof kVariables / sizeof kVariables[0];
@@ -68,8 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   env_pointers.push_back(nullptr);
   char** const saved_environ = environ;
   environ = env_pointers.data();
-  const std::vector<std::string> args(parts.begin() + static_cast<std::ptrdiff_t>(next),
-                                      parts.end());
+  const std::vector<std::string> args(parts.begin() + static_cast<std::ptrdiff_t>(next), parts.end());
 
   // Help text and failure reports go to a capture buffer, not the terminal.
   auto capture = std::make_shared<runner::CaptureBuffer>();
@@ -100,13 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!opts.test_threads || *opts.test_threads >= 1, "thread count is at least 1");
     FUZZ_CHECK(opts.filters.size() + opts.skip.size() <= args.size(),
                "filters and skips come from the arguments");
-    const bool experimental = opts.fail_fast || opts.exclude_should_panic ||
-                              opts.force_run_in_process || opts.shuffle ||
-                              opts.shuffle_seed.has_value() ||
+    const bool experimental = opts.fail_fast || opts.exclude_should_panic || opts.force_run_in_process ||
+                              opts.shuffle || opts.shuffle_seed.has_value() ||
                               opts.format == runner::OutputFormat::Json ||
                               opts.format == runner::OutputFormat::Junit;
-    FUZZ_CHECK(!experimental || env[0].has_value(),
-               "experimental settings need the bootstrap variable");
+    FUZZ_CHECK(!experimental || env[0].has_value(), "experimental settings need the bootstrap variable");
   }
   return 0;
 }

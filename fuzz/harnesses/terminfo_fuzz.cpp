@@ -37,9 +37,9 @@ void fuzz_expansion(std::span<const std::uint8_t> bytes) {
   std::array<int, 9> params{};
   std::size_t count = 0;
   while (count < params.size() && bytes.size() >= 4) {
-    params[count++] = static_cast<int>(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
-                                       (std::uint32_t{bytes[2]} << 16) |
-                                       (std::uint32_t{bytes[3]} << 24));
+    params[count++] =
+        static_cast<int>(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                         (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24));
     bytes = bytes.subspan(4);
   }
   const std::string_view cap(reinterpret_cast<const char*>(bytes.data()), bytes.size());

@@ -22,8 +22,10 @@ std::vector<std::uint32_t> code_points(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
     std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    std::uint32_t cp = len == 1 ? lead : len == 2 ? (lead & 0x1FU) : len == 3 ? (lead & 0x0FU)
-                                                                              : (lead & 0x07U);
+    std::uint32_t cp = len == 1   ? lead
+                       : len == 2 ? (lead & 0x1FU)
+                       : len == 3 ? (lead & 0x0FU)
+                                  : (lead & 0x07U);
     for (std::size_t k = 1; k < len; ++k) {
       cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3FU);
     }
@@ -65,7 +67,7 @@ std::string replace_forbidden(std::string_view text) {
 // raw tab, line feed or carriage return (an attribute value would lose them).
 std::optional<std::string> decode_escaped(std::string_view text) {
   static constexpr std::pair<std::string_view, char> kRefs[] = {
-      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'},  {"&quot;", '"'},
+      {"&amp;", '&'},   {"&lt;", '<'},  {"&gt;", '>'},   {"&quot;", '"'},
       {"&apos;", '\''}, {"&#9;", '\t'}, {"&#10;", '\n'}, {"&#13;", '\r'}};
   std::string out;
   for (std::size_t i = 0; i < text.size();) {

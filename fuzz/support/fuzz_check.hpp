@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition, what)                                                      \
-  do {                                                                                   \
-    if (!(condition)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: fuzz invariant failed: %s (%s)\n", __FILE__, __LINE__, \
-                   #condition, what);                                                    \
-      std::abort();                                                                      \
-    }                                                                                    \
+#define FUZZ_CHECK(condition, what)                                                                   \
+  do {                                                                                                \
+    if (!(condition)) {                                                                               \
+      std::fprintf(stderr, "%s:%d: fuzz invariant failed: %s (%s)\n", __FILE__, __LINE__, #condition, \
+                   what);                                                                             \
+      std::abort();                                                                                   \
+    }                                                                                                 \
   } while (false)

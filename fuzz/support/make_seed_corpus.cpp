@@ -126,9 +126,8 @@ void archive_seeds(CorpusWriter& w) {
           }));
   // A node that names itself as its child.
   w.write("archive_open", "directory_cycle",
-          table_root_archive(2048, 1, [](ArchiveBuilder& b, std::uint32_t node) {
-            b.set_branch(node, 0, node);
-          }));
+          table_root_archive(
+              2048, 1, [](ArchiveBuilder& b, std::uint32_t node) { b.set_branch(node, 0, node); }));
   {
     // One leaf named by two parents, and by one of them twice.
     ArchiveBuilder b(512);
@@ -200,9 +199,12 @@ void stream_decoder_seeds(CorpusWriter& w) {
   };
   w.write("lrs_stream_decoder", "bytewise", with(0, 0, body));
   w.write("lrs_stream_decoder", "split_header", with(2, 1, body));
-  w.write("lrs_stream_decoder", "long_runs", with(0x85, 3, dat_writer::compress_lrs(Bytes(20000, 0x41))));
-  w.write("lrs_stream_decoder", "far_reference", with(1, 0, Bytes{8, 0, 0, 0, 0x30, 0x61, 0x62, 0x03, 0x02, 0x00, 0x00}));
-  w.write("lrs_stream_decoder", "reference_first", with(3, 0, Bytes{4, 0, 0, 0, 0x80, 0x01, 0x00, 0x61}));
+  w.write("lrs_stream_decoder", "long_runs",
+          with(0x85, 3, dat_writer::compress_lrs(Bytes(20000, 0x41))));
+  w.write("lrs_stream_decoder", "far_reference",
+          with(1, 0, Bytes{8, 0, 0, 0, 0x30, 0x61, 0x62, 0x03, 0x02, 0x00, 0x00}));
+  w.write("lrs_stream_decoder", "reference_first",
+          with(3, 0, Bytes{4, 0, 0, 0, 0x80, 0x01, 0x00, 0x61}));
   w.write("lrs_stream_decoder", "short", with(1, 0, Bytes{1, 2, 3}));
 }
 
@@ -235,14 +237,17 @@ std::string segments(std::initializer_list<std::string_view> parts) {
 void cli_seeds(CorpusWriter& w) {
   w.write("parse_opts", "list", segments({"", "audit", "--list"}));
   w.write("parse_opts", "help", segments({"", "audit", "-h"}));
-  w.write("parse_opts", "filters", segments({"", "audit", "shield", "--exact", "--skip", "x", "--", "-q"}));
+  w.write("parse_opts", "filters",
+          segments({"", "audit", "shield", "--exact", "--skip", "x", "--", "-q"}));
   w.write("parse_opts", "threads", segments({"", "audit", "--test-threads=0", "--color", "always"}));
   w.write("parse_opts", "json", segments({"0", "1", "audit", "-Zunstable-options", "--format=json"}));
   w.write("parse_opts", "shuffle_env",
           segments({"023", "1", "1", "12x", "audit", "-Z", "unstable-options", "--shuffle"}));
-  w.write("parse_opts", "time", segments({"0456", "1", "5,1", "10,20", "a,b", "audit", "-Z",
-                                          "unstable-options", "--ensure-time"}));
-  w.write("parse_opts", "cluster", segments({"", "audit", "-hqZ", "--logfile", "/dev/null", "--nocapture"}));
+  w.write("parse_opts", "time",
+          segments(
+              {"0456", "1", "5,1", "10,20", "a,b", "audit", "-Z", "unstable-options", "--ensure-time"}));
+  w.write("parse_opts", "cluster",
+          segments({"", "audit", "-hqZ", "--logfile", "/dev/null", "--nocapture"}));
 }
 
 // A compiled terminal description with colours 0..7 and the strings the
@@ -315,7 +320,8 @@ void text_seeds(CorpusWriter& w) {
     w.write(harness, "plain", std::string_view("test result: ok. 4 passed"));
     w.write(harness, "controls", std::string_view("a\"b\\c\b\f\n\r\t\x01\x1b[1m\x7f end"));
     w.write(harness, "utf8", std::string_view("\xe2\x95\xba\xe2\x94\x81 \xef\xbf\xbe \xf0\x9f\x98\x80"));
-    w.write(harness, "invalid_utf8", std::string_view("\xc0\x80 \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x82"));
+    w.write(harness, "invalid_utf8",
+            std::string_view("\xc0\x80 \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x82"));
     w.write(harness, "markup", std::string_view("<?xml?> ]]> <![CDATA[]]> & ' \"\n]]]>>\n"));
   }
 }

@@ -45,9 +45,7 @@ std::string DatError::display() const {
           },
           [](const InvalidNamespace& k) { return "Invalid namespace: " + k.text; },
           [](const Corruption& k) { return "Corruption detected: " + k.text; },
-          [](const DecompressionFailed& k) {
-            return "Failed to recover compressed file " + hex8(k.id);
-          },
+          [](const DecompressionFailed& k) { return "Failed to recover compressed file " + hex8(k.id); },
           [](const PathError& k) {
             return "Failed to open file at " + display_path(k.path) + ": " + k.source.display();
           },
@@ -87,8 +85,8 @@ std::string DatError::debug() const {
             return "DecompressionFailed(" + std::to_string(k.id) + ")";
           },
           [](const PathError& k) {
-            return "PathError { path: " + debug_quote_path(k.path) +
-                   ", source: " + k.source.debug() + " }";
+            return "PathError { path: " + debug_quote_path(k.path) + ", source: " + k.source.debug() +
+                   " }";
           },
           [](const Other& k) { return "Other(" + quote(k.text) + ")"; },
       },

@@ -6,10 +6,10 @@
 #include <string>
 #include <variant>
 
-#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/error/io_error.hpp"
 #include "quorvane_dat/error/parse_error.hpp"
 #include "quorvane_dat/error/result.hpp"
+#include "quorvane_dat/export.hpp"
 
 namespace quorvane_dat {
 
@@ -19,32 +19,60 @@ class QUORVANE_DAT_API DatError {
   // them: DuplicateId, DuplicateNamespacedId, InvalidMagic, UnsupportedVersion,
   // InvalidNamespace, DecompressionFailed and Other (it validates no magic,
   // version or id, and its decoder cannot fail); callers may.
-  struct Io { IoError error; };
-  struct BinRead { ParseError error; };
-  struct NotFound { std::uint32_t id; };
-  struct DuplicateId { std::uint32_t id; };
-  struct DuplicateNamespacedId { std::string namespace_; std::uint32_t file_id; };
-  struct InvalidMagic { std::string text; };
-  struct UnsupportedVersion { std::uint32_t version; };
-  struct InvalidNamespace { std::string text; };
-  struct Corruption { std::string text; };
-  struct DecompressionFailed { std::uint32_t id; };
-  struct PathError { std::filesystem::path path; IoError source; };
-  struct Other { std::string text; };
+  struct Io {
+    IoError error;
+  };
+  struct BinRead {
+    ParseError error;
+  };
+  struct NotFound {
+    std::uint32_t id;
+  };
+  struct DuplicateId {
+    std::uint32_t id;
+  };
+  struct DuplicateNamespacedId {
+    std::string namespace_;
+    std::uint32_t file_id;
+  };
+  struct InvalidMagic {
+    std::string text;
+  };
+  struct UnsupportedVersion {
+    std::uint32_t version;
+  };
+  struct InvalidNamespace {
+    std::string text;
+  };
+  struct Corruption {
+    std::string text;
+  };
+  struct DecompressionFailed {
+    std::uint32_t id;
+  };
+  struct PathError {
+    std::filesystem::path path;
+    IoError source;
+  };
+  struct Other {
+    std::string text;
+  };
 
-  using Kind = std::variant<Io, BinRead, NotFound, DuplicateId, DuplicateNamespacedId,
-                            InvalidMagic, UnsupportedVersion, InvalidNamespace, Corruption,
-                            DecompressionFailed, PathError, Other>;
+  using Kind = std::variant<Io, BinRead, NotFound, DuplicateId, DuplicateNamespacedId, InvalidMagic,
+                            UnsupportedVersion, InvalidNamespace, Corruption, DecompressionFailed,
+                            PathError, Other>;
 
   template <class K, class = std::enable_if_t<std::is_constructible_v<Kind, K&&>>>
   DatError(K kind) : kind_(std::move(kind)) {}  // NOLINT: implicit by design
   /// Conversions that keep the carried error whole.
-  DatError(IoError error) : kind_(Io{std::move(error)}) {}        // NOLINT
+  DatError(IoError error) : kind_(Io{std::move(error)}) {}          // NOLINT
   DatError(ParseError error) : kind_(BinRead{std::move(error)}) {}  // NOLINT
 
   const Kind& kind() const noexcept { return kind_; }
   template <class K>
-  const K* as() const noexcept { return std::get_if<K>(&kind_); }
+  const K* as() const noexcept {
+    return std::get_if<K>(&kind_);
+  }
 
   /// "File ID 30000000 not found in provider", "IO error: ...", ...
   std::string display() const;

@@ -37,12 +37,10 @@ std::string IoError::display() const {
 std::string IoError::debug() const {
   const std::string kind(io_error_kind_name(kind_));
   switch (repr_) {
-    case Repr::Os:
-      return quorvane_base::os_error_debug(code_);
+    case Repr::Os: return quorvane_base::os_error_debug(code_);
     case Repr::Simple:
       return "Error { kind: " + kind + ", message: " + debug_quote_text(message_) + " }";
-    case Repr::Custom:
-      return "Custom { kind: " + kind + ", error: " + debug_quote_text(message_) + " }";
+    case Repr::Custom: return "Custom { kind: " + kind + ", error: " + debug_quote_text(message_) + " }";
   }
   return message_;
 }

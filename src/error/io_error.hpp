@@ -8,15 +8,15 @@
 #include <string>
 #include <string_view>
 
-#include "quorvane_dat/export.hpp"
 #include "quorvane_base/os_error.hpp"
+#include "quorvane_dat/export.hpp"
 
 namespace quorvane_dat {
 
 /// The kinds, their names and the errno mapping are the foundation library's.
-using quorvane_base::IoErrorKind;
 using quorvane_base::io_error_kind_from_errno;
 using quorvane_base::io_error_kind_name;
+using quorvane_base::IoErrorKind;
 
 class QUORVANE_DAT_API IoError {
  public:
@@ -28,8 +28,8 @@ class QUORVANE_DAT_API IoError {
   static IoError custom(IoErrorKind kind, std::string message);
 
   /// The end-of-data errors that the library produces itself.
-  static IoError unexpected_eof();       // "failed to fill whole buffer" (fixed)
-  static IoError not_enough_bytes();     // "not enough bytes in reader" (wrapped)
+  static IoError unexpected_eof();    // "failed to fill whole buffer" (fixed)
+  static IoError not_enough_bytes();  // "not enough bytes in reader" (wrapped)
 
   IoErrorKind kind() const noexcept { return kind_; }
   std::optional<int> raw_os_error() const noexcept;
@@ -48,8 +48,8 @@ class QUORVANE_DAT_API IoError {
 
   Repr repr_;
   IoErrorKind kind_;
-  int code_;              // valid for Os only
-  std::string message_;   // Simple and Custom only; Os messages come from strerror
+  int code_;             // valid for Os only
+  std::string message_;  // Simple and Custom only; Os messages come from strerror
 };
 
 }  // namespace quorvane_dat

@@ -7,15 +7,15 @@
 #include <string_view>
 #include <vector>
 
-#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/error/io_error.hpp"
+#include "quorvane_dat/export.hpp"
 
 namespace quorvane_dat {
 
 struct QUORVANE_DAT_API ContextFrame {
-  std::string message;          // "While parsing field 'style' in CombatManeuver"
-  std::string_view file;        // source file declaring the record, repository-relative
-  std::uint32_t line = 0;       // line of the field's declaration in that file
+  std::string message;     // "While parsing field 'style' in CombatManeuver"
+  std::string_view file;   // source file declaring the record, repository-relative
+  std::uint32_t line = 0;  // line of the field's declaration in that file
 
   friend bool operator==(const ContextFrame&, const ContextFrame&) = default;
 };
@@ -31,9 +31,9 @@ struct FieldSite {
 /// Declares, on the line of a record's member, the FieldSite `<field>_site` for
 /// that member, so that the recorded line is right by construction:
 ///   std::uint32_t style = 0;  QUORVANE_FIELD_SITE(CombatManeuver, style);
-#define QUORVANE_FIELD_SITE(record, field)                              \
-  static constexpr ::quorvane_dat::FieldSite field##_site {             \
-    #record, #field, __FILE__, static_cast<std::uint32_t>(__LINE__)     \
+#define QUORVANE_FIELD_SITE(record, field)                            \
+  static constexpr ::quorvane_dat::FieldSite field##_site {           \
+#record, #field, __FILE__, static_cast < std::uint32_t>(__LINE__) \
   }
 
 class QUORVANE_DAT_API ParseError {

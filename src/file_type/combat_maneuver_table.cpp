@@ -11,9 +11,9 @@ namespace {
 using detail::fail_field;
 
 constexpr detail::U32Field<CombatManeuver> ROW_FIELDS[] = {
-    QUORVANE_U32_FIELD(CombatManeuver, style), QUORVANE_U32_FIELD(CombatManeuver, attack_height),
-    QUORVANE_U32_FIELD(CombatManeuver, attack_type),
-    QUORVANE_U32_FIELD(CombatManeuver, min_skill_level), QUORVANE_U32_FIELD(CombatManeuver, motion),
+    QUORVANE_U32_FIELD(CombatManeuver, style),       QUORVANE_U32_FIELD(CombatManeuver, attack_height),
+    QUORVANE_U32_FIELD(CombatManeuver, attack_type), QUORVANE_U32_FIELD(CombatManeuver, min_skill_level),
+    QUORVANE_U32_FIELD(CombatManeuver, motion),
 };
 
 }  // namespace

@@ -22,9 +22,9 @@
 
 #include "quorvane_base/available_parallelism.hpp"
 #include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/detail/database_access.hpp"
-#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/library_boundary.hpp"
 #include "quorvane_dat/lib/detail/segment_reader.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
@@ -91,8 +91,8 @@ DatResult<Digests> make_digests(const BatchOptions& options, std::size_t workers
 struct Segment {
   std::size_t first = 0;  // positions in the sorted selection
   std::size_t last = 0;
-  std::uint64_t arena_bytes = 0;   // stored bytes of the files handed over undecoded
-  std::uint64_t stored_bytes = 0;  // stored bytes of the files to decode
+  std::uint64_t arena_bytes = 0;      // stored bytes of the files handed over undecoded
+  std::uint64_t stored_bytes = 0;     // stored bytes of the files to decode
   std::uint64_t discarded_bytes = 0;  // the largest file read but not handed over
   std::vector<FileResult> results;
   std::unique_ptr<std::uint8_t[]> arena;
@@ -208,8 +208,8 @@ class Batch {
   }
 
   // Gives `bytes` whole to the worker's digest.
-  static void digest_whole(const DatFileEntry& entry, std::span<const std::uint8_t> bytes, BatchDigest& digest,
-                           FileResult& result) {
+  static void digest_whole(const DatFileEntry& entry, std::span<const std::uint8_t> bytes,
+                           BatchDigest& digest, FileResult& result) {
     result.digested_size = bytes.size();
     if (!guarded([&] { digest.begin(entry); }, result.error)) return;
     if (!bytes.empty() && !guarded([&] { digest.update(bytes); }, result.error)) return;
@@ -261,8 +261,8 @@ class Batch {
   // Reads and decodes the files of `segment`; when even its bookkeeping
   // cannot be allocated, every file of it is handed over as out of memory.
   void process(Segment& segment, Worker& worker) noexcept {
-    const bool gathered = detail::on_exhaustion([&] { return gather(segment, worker), true; },
-                                                [] { return false; });
+    const bool gathered =
+        detail::on_exhaustion([&] { return gather(segment, worker), true; }, [] { return false; });
     if (!gathered) {
       segment.results.clear();
       segment.arena.reset();
@@ -275,7 +275,8 @@ class Batch {
           [&] {
             const DatFileEntry& entry = files_[i];
             if (result.streamed) {
-              if (options_.check_only || worker.digest != nullptr) read_streamed(entry, result, worker.digest);
+              if (options_.check_only || worker.digest != nullptr)
+                read_streamed(entry, result, worker.digest);
               return true;
             }
             if (result.error) return true;
@@ -321,8 +322,8 @@ class Batch {
       FileResult& result = segment.results[i - segment.first];
       result.declared_size = entry.size;
       if (entry.size > database_.archive_length()) {
-        result.error = detail::file_larger_than_archive(entry.id, entry.size,
-                                                        database_.archive_length());
+        result.error =
+            detail::file_larger_than_archive(entry.id, entry.size, database_.archive_length());
         continue;
       }
       if (streamed(entry)) {
@@ -333,9 +334,11 @@ class Batch {
       std::uint8_t* discard = worker.discard.get();
       std::uint8_t*& place = in_stored(entry) ? stored : kept(entry) ? arena : discard;
       result.bytes = {place, entry.size};
-      worker.targets.push_back({&entry, {place, entry.size},
+      worker.targets.push_back({&entry,
+                                {place, entry.size},
                                 options_.collect_blocks ? &result.blocks : nullptr,
-                                &result.error, &result.chain_loops});
+                                &result.error,
+                                &result.chain_loops});
       if (in_stored(entry) || kept(entry)) place += entry.size;
     }
     worker.reader.gather(worker.targets);
@@ -417,9 +420,8 @@ class Batch {
         std::size_t k = 0;
         {
           std::unique_lock lock(mutex_);
-          work_ready_.wait(lock, [&] {
-            return stop_ || next_ >= segments_.size() || next_ < handed_over_ + ahead;
-          });
+          work_ready_.wait(
+              lock, [&] { return stop_ || next_ >= segments_.size() || next_ < handed_over_ + ahead; });
           if (stop_ || next_ >= segments_.size()) return;
           k = next_++;
         }

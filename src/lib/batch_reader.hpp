@@ -11,8 +11,8 @@
 #include <memory>
 #include <span>
 
-#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
 #include "quorvane_dat/lib/file_stream.hpp"
@@ -129,8 +129,9 @@ using BatchCallback = std::function<bool(const BatchFile&)>;
 /// BatchOptions::stream_above.
 /// Fails only when the batch itself cannot run (a thread cannot start, or
 /// BatchOptions::make_digest throws or makes no digest).
-QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database, std::span<const DatFileEntry> selection,
-                           const BatchOptions& options, const BatchCallback& callback);
+QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database,
+                                            std::span<const DatFileEntry> selection,
+                                            const BatchOptions& options, const BatchCallback& callback);
 
 /// The same for every entry of the archive.
 QUORVANE_DAT_API DatResult<void> read_batch(const DatDatabase& database, const BatchOptions& options,

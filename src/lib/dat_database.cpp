@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/chain_reader.hpp"
 #include "quorvane_dat/lib/detail/corruption.hpp"
-#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/directory_walk.hpp"
 #include "quorvane_dat/lib/detail/library_boundary.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"
@@ -143,8 +143,8 @@ DatResult<void> DatDatabase::read_directory() {
 
 DatResult<void> DatDatabase::visit_directory(DirectoryVisitor& visitor) const {
   return detail::at_boundary([&] {
-    return detail::walk_directory(*source_, header_.block_size, header_.root_offset,
-                                  archive_length_, visitor);
+    return detail::walk_directory(*source_, header_.block_size, header_.root_offset, archive_length_,
+                                  visitor);
   });
 }
 

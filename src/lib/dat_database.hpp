@@ -66,14 +66,12 @@ class QUORVANE_DAT_API DatDatabase {
 
   /// Gathers `size` bytes through the block chain starting at `offset`. A
   /// size larger than the archive is refused before anything is allocated.
-  DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset,
-                                                      std::uint32_t size) const;
+  DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset, std::uint32_t size) const;
 
   /// The blocks, in chain order, whose pointers gathering `size` bytes from
   /// `offset` reads; a chain that loops ends with the first block it comes
   /// back to.
-  DatResult<std::vector<std::uint32_t>> chain_blocks(std::uint32_t offset,
-                                                     std::uint32_t size) const;
+  DatResult<std::vector<std::uint32_t>> chain_blocks(std::uint32_t offset, std::uint32_t size) const;
 
   /// Walks the directory tree again, reporting each node and entry to
   /// `visitor` in the order of opening; the index is not changed.
@@ -86,7 +84,8 @@ class QUORVANE_DAT_API DatDatabase {
   friend class detail::DatabaseAccess;
   DatDatabase(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
               std::uint64_t archive_length);
-  static DatResult<DatDatabase> open(DatHeader header, std::unique_ptr<const detail::ArchiveSource> source,
+  static DatResult<DatDatabase> open(DatHeader header,
+                                     std::unique_ptr<const detail::ArchiveSource> source,
                                      std::uint64_t archive_length);
   /// Walks the directory tree from the header's root into the index.
   DatResult<void> read_directory();

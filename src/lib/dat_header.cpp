@@ -20,19 +20,19 @@ using detail::U32Field;
 
 // The header's integer fields in file order, up to version_string.
 constexpr U32Field<DatHeader> HEADER_LEADING_FIELDS[] = {
-    QUORVANE_U32_FIELD(DatHeader, magic), QUORVANE_U32_FIELD(DatHeader, block_size),
-    QUORVANE_U32_FIELD(DatHeader, file_size), QUORVANE_U32_FIELD(DatHeader, dataset),
-    QUORVANE_U32_FIELD(DatHeader, subset), QUORVANE_U32_FIELD(DatHeader, free_head),
-    QUORVANE_U32_FIELD(DatHeader, free_tail), QUORVANE_U32_FIELD(DatHeader, free_count),
-    QUORVANE_U32_FIELD(DatHeader, root_offset), QUORVANE_U32_FIELD(DatHeader, new_lru),
-    QUORVANE_U32_FIELD(DatHeader, old_lru), QUORVANE_U32_FIELD(DatHeader, use_lru),
+    QUORVANE_U32_FIELD(DatHeader, magic),         QUORVANE_U32_FIELD(DatHeader, block_size),
+    QUORVANE_U32_FIELD(DatHeader, file_size),     QUORVANE_U32_FIELD(DatHeader, dataset),
+    QUORVANE_U32_FIELD(DatHeader, subset),        QUORVANE_U32_FIELD(DatHeader, free_head),
+    QUORVANE_U32_FIELD(DatHeader, free_tail),     QUORVANE_U32_FIELD(DatHeader, free_count),
+    QUORVANE_U32_FIELD(DatHeader, root_offset),   QUORVANE_U32_FIELD(DatHeader, new_lru),
+    QUORVANE_U32_FIELD(DatHeader, old_lru),       QUORVANE_U32_FIELD(DatHeader, use_lru),
     QUORVANE_U32_FIELD(DatHeader, master_map_id), QUORVANE_U32_FIELD(DatHeader, engine_version),
     QUORVANE_U32_FIELD(DatHeader, game_version),
 };
 
 constexpr U32Field<DatFileEntry> ENTRY_FIELDS[] = {
     QUORVANE_U32_FIELD(DatFileEntry, bit_flags), QUORVANE_U32_FIELD(DatFileEntry, id),
-    QUORVANE_U32_FIELD(DatFileEntry, offset), QUORVANE_U32_FIELD(DatFileEntry, size),
+    QUORVANE_U32_FIELD(DatFileEntry, offset),    QUORVANE_U32_FIELD(DatFileEntry, size),
     QUORVANE_U32_FIELD(DatFileEntry, timestamp), QUORVANE_U32_FIELD(DatFileEntry, version),
 };
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/error/dat_error.hpp"
+#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
 
 namespace quorvane_dat {

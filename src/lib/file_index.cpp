@@ -75,8 +75,7 @@ void FileIndex::rehash(std::size_t slot_count) {
 }
 
 bool FileIndex::insert_or_assign(const DatFileEntry& entry) noexcept {
-  return detail::on_exhaustion([&] { return insert_or_assign_or_throw(entry); },
-                               [] { return false; });
+  return detail::on_exhaustion([&] { return insert_or_assign_or_throw(entry); }, [] { return false; });
 }
 
 bool FileIndex::insert_or_assign_or_throw(const DatFileEntry& entry) {
@@ -94,7 +93,8 @@ bool FileIndex::insert_or_assign_or_throw(const DatFileEntry& entry) {
   // (and its index would take tens of gigabytes before that).
   if (size_ == std::numeric_limits<std::uint32_t>::max()) return false;
   if ((size_ & (CHUNK_SIZE - 1)) == 0) {
-    if (chunks_.size() == chunks_.capacity()) chunks_.reserve(std::max<std::size_t>(8, 2 * chunks_.size()));
+    if (chunks_.size() == chunks_.capacity())
+      chunks_.reserve(std::max<std::size_t>(8, 2 * chunks_.size()));
     chunks_.push_back(std::allocator<value_type>().allocate(CHUNK_SIZE));
   }
   std::construct_at(&item(size_), entry.id, entry);

@@ -10,13 +10,13 @@
 #include <utility>
 
 #include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/chain_reader.hpp"
 #include "quorvane_dat/lib/detail/corruption.hpp"
-#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/database_access.hpp"
 #include "quorvane_dat/lib/detail/library_boundary.hpp"
-#include "quorvane_dat/utils/lrs_stream_decoder.hpp"
 #include "quorvane_dat/utils/detail/positioned_read.hpp"
+#include "quorvane_dat/utils/lrs_stream_decoder.hpp"
 
 namespace quorvane_dat {
 
@@ -159,12 +159,12 @@ class ChainCursor {
 
   const detail::ArchiveSource& source_;
   std::uint32_t block_size_;
-  std::uint64_t current_;          // the block whose pointer is read next
+  std::uint64_t current_;  // the block whose pointer is read next
   std::uint64_t remaining_;
-  std::uint64_t next_ = 0;         // the current block's successor
-  std::uint64_t piece_left_ = 0;   // of the current block's payload piece
-  std::uint64_t payload_at_ = 0;   // where the next payload byte lies
-  bool tail_ = false;              // after a zero pointer: the rest is contiguous
+  std::uint64_t next_ = 0;        // the current block's successor
+  std::uint64_t piece_left_ = 0;  // of the current block's payload piece
+  std::uint64_t payload_at_ = 0;  // where the next payload byte lies
+  bool tail_ = false;             // after a zero pointer: the rest is contiguous
 
   std::vector<std::uint32_t>* blocks_;
   std::uint32_t tortoise_ = 0;
@@ -184,8 +184,8 @@ class ChainCursor {
 struct FileStream::Impl {
   Impl(const DatDatabase& database, const DatFileEntry& file, const StreamOptions& options)
       : entry(file),
-        cursor(detail::DatabaseAccess::file(database), database.header().block_size, file.offset, file.size,
-               options.collect_blocks ? &blocks : nullptr),
+        cursor(detail::DatabaseAccess::file(database), database.header().block_size, file.offset,
+               file.size, options.collect_blocks ? &blocks : nullptr),
         piece_bytes(std::max<std::size_t>(options.piece_bytes, 1)) {
     if (options.decode && entry.is_compressed()) {
       // No more output than the stream could produce.

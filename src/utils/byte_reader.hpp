@@ -7,9 +7,9 @@
 #include <span>
 #include <vector>
 
-#include "quorvane_dat/export.hpp"
 #include "quorvane_dat/error/parse_error.hpp"
 #include "quorvane_dat/error/result.hpp"
+#include "quorvane_dat/export.hpp"
 
 namespace quorvane_dat {
 

@@ -32,11 +32,12 @@ struct DecodeFindings {
 QUORVANE_DAT_API std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input);
 
 /// The same decoding into `out`, replacing its contents; its capacity is reused.
-QUORVANE_DAT_API void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out);
+QUORVANE_DAT_API void decompress_lrs_into(std::span<const std::uint8_t> input,
+                                          std::vector<std::uint8_t>& out);
 
 /// The same decoding, also saying what it found. An input shorter than its
 /// 4-byte header declares nothing and finds nothing.
-QUORVANE_DAT_API void decompress_lrs_into(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out,
-                                          DecodeFindings& findings);
+QUORVANE_DAT_API void decompress_lrs_into(std::span<const std::uint8_t> input,
+                                          std::vector<std::uint8_t>& out, DecodeFindings& findings);
 
 }  // namespace quorvane_dat

@@ -59,7 +59,7 @@ class QUORVANE_DAT_API LrsStreamDecoder {
 
   std::vector<std::uint8_t> buffer_;  // history, then the output not yet taken
   std::size_t piece_;
-  std::size_t taken_ = 0;             // buffer_[0, taken_) is history only
+  std::size_t taken_ = 0;  // buffer_[0, taken_) is history only
   std::size_t end_ = 0;
   std::uint64_t produced_ = 0;
   std::uint8_t header_[4] = {};

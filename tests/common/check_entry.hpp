@@ -20,8 +20,7 @@ inline constexpr std::size_t CHECK_NAME_COLUMN = 6;
 constexpr runner::TestDescAndFn check_entry(std::string_view name, std::string_view source_path,
                                             std::size_t line, runner::TestFn fn) {
   const std::size_t colons = name.rfind("::");
-  const std::string_view function =
-      colons == std::string_view::npos ? name : name.substr(colons + 2);
+  const std::string_view function = colons == std::string_view::npos ? name : name.substr(colons + 2);
   return runner::TestDescAndFn{
       runner::TestDesc{
           .name = name,

@@ -19,8 +19,7 @@ constexpr MotionCommandClass classify_action(std::optional<std::string_view> nam
   if (!name) return MotionCommandClass::Action;
   const std::string_view text = *name;
   const bool attack_word = contains(text, "Attack") || contains(text, "Slash") ||
-                           contains(text, "Thrust") || contains(text, "Punch") ||
-                           contains(text, "Kick");
+                           contains(text, "Thrust") || contains(text, "Punch") || contains(text, "Kick");
   if (!attack_word) return MotionCommandClass::Action;
   if (contains(text, "High")) return MotionCommandClass::AttackHigh;
   if (contains(text, "Med")) return MotionCommandClass::AttackMedium;

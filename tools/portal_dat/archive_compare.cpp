@@ -179,20 +179,15 @@ class SideComparer final : public quorvane_dat::BatchDigest {
 
   void update(std::span<const std::uint8_t> piece) override {
     switch (mode_) {
-      case Mode::Skip:
-        break;
+      case Mode::Skip: break;
       case Mode::Compare:
         if (!mismatch_ && (piece.size() > theirs_.size() - offset_ ||
                            std::memcmp(theirs_.data() + offset_, piece.data(), piece.size()) != 0)) {
           mismatch_ = true;
         }
         break;
-      case Mode::Copy:
-        append(piece);
-        break;
-      case Mode::Hash:
-        hasher_.update(piece);
-        break;
+      case Mode::Copy: append(piece); break;
+      case Mode::Hash: hasher_.update(piece); break;
     }
     offset_ += piece.size();
   }
@@ -370,8 +365,9 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
     batch.make_digest = [&meeting, s]() -> std::unique_ptr<quorvane_dat::BatchDigest> {
       return std::make_unique<SideComparer>(meeting, s);
     };
-    return quorvane_dat::read_batch(s == 0 ? old_database : new_database, s == 0 ? old_selection : new_selection,
-                                    batch, [&](const quorvane_dat::BatchFile& file) {
+    return quorvane_dat::read_batch(s == 0 ? old_database : new_database,
+                                    s == 0 ? old_selection : new_selection, batch,
+                                    [&](const quorvane_dat::BatchFile& file) {
                                       meeting.visit(s, file);
                                       return true;
                                     });

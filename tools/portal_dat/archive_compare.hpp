@@ -35,7 +35,7 @@ struct ComparedEntry {
 };
 
 struct Comparison {
-  std::vector<ComparedEntry> entries;  // ascending by id, every entry of either selection
+  std::vector<ComparedEntry> entries;   // ascending by id, every entry of either selection
   std::uint64_t compared_directly = 0;  // entries compared byte for byte, not by digest
   std::size_t peak_copied = 0;          // the most bytes of copies held at once
   std::size_t left_copied = 0;          // bytes of copies still held when both reads ended

@@ -1,6 +1,6 @@
 // cat: one file's bytes on standard output, read and written in pieces.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <string>
@@ -102,8 +102,9 @@ int run_cat(const CatOptions& options) {
   }
   const std::string problem = content_problem(stream->chain_loops(), stream->findings().short_output);
   if (!problem.empty()) {
-    report_error(hex8(*id) + ": " + problem +
-                 (options.salvage ? "; written as read" : "; nothing written (--salvage writes what is read)"));
+    report_error(
+        hex8(*id) + ": " + problem +
+        (options.salvage ? "; written as read" : "; nothing written (--salvage writes what is read)"));
     finish_stdout();
     return EXIT_PROBLEM;
   }

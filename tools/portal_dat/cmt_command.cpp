@@ -42,7 +42,9 @@ int run_cmt(const CmtOptions& options) {
       rows += maneuver_row_json(row);
     }
     rows += "]";
-    std::printf("%s\n", JsonObject().add("id", hex8(table->id)).add_json("combat_maneuvers", rows).str().c_str());
+    std::printf(
+        "%s\n",
+        JsonObject().add("id", hex8(table->id)).add_json("combat_maneuvers", rows).str().c_str());
   } else {
     std::printf("combat maneuver table 0x%s: %zu maneuvers\n", hex8(table->id).c_str(),
                 table->combat_maneuvers.size());

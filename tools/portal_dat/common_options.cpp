@@ -18,8 +18,9 @@ void add_selection(CLI::App& command, SelectionArgs& selection) {
 }
 
 void add_salvage(CLI::App& command, bool& salvage, std::string_view what) {
-  command.add_flag("--salvage", salvage,
-                   std::string(what) + " whose chain loops or whose body decodes short (still reported)");
+  command.add_flag(
+      "--salvage", salvage,
+      std::string(what) + " whose chain loops or whose body decodes short (still reported)");
 }
 
 void add_threads(CLI::App& command, ThreadOptions& options) {

@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
-#include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
+#include "tools/portal_dat/commands.hpp"
 #include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/maneuver_format.hpp"
@@ -38,7 +38,8 @@ struct DiffOptions : ThreadOptions {
     command.add_flag("--metadata", metadata,
                      "also entries whose iteration, date, compression or stored size changed");
     command.add_flag("--json", json, "one JSON object per difference, then the summary");
-    CLI::Option* stat_flag = command.add_flag("--stat", stat, "counts and bytes per type instead of entries");
+    CLI::Option* stat_flag =
+        command.add_flag("--stat", stat, "counts and bytes per type instead of entries");
     command.add_flag("--records", records, "the combat maneuver table's rows added and removed")
         ->excludes(stat_flag);
     add_selection(command, selection);
@@ -164,7 +165,8 @@ class DiffPrinter {
                     const std::string& old_json, const std::string& new_json) {
     different();
     if (options_.json) {
-      print_line(JsonObject().add("header", name).add_json("old", old_json).add_json("new", new_json).str());
+      print_line(
+          JsonObject().add("header", name).add_json("old", old_json).add_json("new", new_json).str());
     } else {
       print_line(std::string("H ") + name + " " + old_text + " -> " + new_text);
     }
@@ -184,7 +186,9 @@ class DiffPrinter {
     }
   }
 
-  void added(const ComparedSide& item) { one_side(item, "added", "+ ", &Tally::added, &Tally::added_bytes); }
+  void added(const ComparedSide& item) {
+    one_side(item, "added", "+ ", &Tally::added, &Tally::added_bytes);
+  }
   void removed(const ComparedSide& item) {
     one_side(item, "removed", "- ", &Tally::removed, &Tally::removed_bytes);
   }
@@ -201,7 +205,9 @@ class DiffPrinter {
     if (options_.stat) return;
     if (options_.json) {
       JsonObject object;
-      object.add("change", "changed").add("id", hex8(a.entry.id)).add("old_size", a.decoded_size)
+      object.add("change", "changed")
+          .add("id", hex8(a.entry.id))
+          .add("old_size", a.decoded_size)
           .add("new_size", b.decoded_size);
       if (records) {
         const auto array = [](const std::vector<Row>& rows) {
@@ -212,8 +218,10 @@ class DiffPrinter {
           }
           return text + "]";
         };
-        object.add_json("records", JsonObject().add_json("removed", array(records->first))
-                                       .add_json("added", array(records->second)).str());
+        object.add_json("records", JsonObject()
+                                       .add_json("removed", array(records->first))
+                                       .add_json("added", array(records->second))
+                                       .str());
       }
       print_line(object.str());
       return;
@@ -241,8 +249,12 @@ class DiffPrinter {
         old_fields.add_json(change.name, change.old_json);
         new_fields.add_json(change.name, change.new_json);
       }
-      print_line(JsonObject().add("change", "metadata").add("id", hex8(a.entry.id))
-                     .add_json("old", old_fields.str()).add_json("new", new_fields.str()).str());
+      print_line(JsonObject()
+                     .add("change", "metadata")
+                     .add("id", hex8(a.entry.id))
+                     .add_json("old", old_fields.str())
+                     .add_json("new", new_fields.str())
+                     .str());
       return;
     }
     std::string line = "m " + hex8(a.entry.id);
@@ -268,9 +280,13 @@ class DiffPrinter {
         std::snprintf(name, sizeof name, "%02X", type);
         if (options_.json) {
           JsonObject object;
-          object.add("type", name).add("added", t.added).add("added_bytes", t.added_bytes)
-              .add("removed", t.removed).add("removed_bytes", t.removed_bytes)
-              .add("changed", t.changed).add("changed_old_bytes", t.changed_old_bytes)
+          object.add("type", name)
+              .add("added", t.added)
+              .add("added_bytes", t.added_bytes)
+              .add("removed", t.removed)
+              .add("removed_bytes", t.removed_bytes)
+              .add("changed", t.changed)
+              .add("changed_old_bytes", t.changed_old_bytes)
               .add("changed_new_bytes", t.changed_new_bytes);
           if (options_.metadata) object.add("metadata", t.metadata);
           print_line(object.str());
@@ -279,8 +295,9 @@ class DiffPrinter {
         std::string line = std::string("0x") + name + ": " + std::to_string(t.added) + " added (" +
                            std::to_string(t.added_bytes) + " bytes), " + std::to_string(t.removed) +
                            " removed (" + std::to_string(t.removed_bytes) + " bytes), " +
-                           std::to_string(t.changed) + " changed (" + std::to_string(t.changed_old_bytes) +
-                           " -> " + std::to_string(t.changed_new_bytes) + " bytes)";
+                           std::to_string(t.changed) + " changed (" +
+                           std::to_string(t.changed_old_bytes) + " -> " +
+                           std::to_string(t.changed_new_bytes) + " bytes)";
         if (options_.metadata) line += ", " + std::to_string(t.metadata) + " metadata only";
         print_line(line);
       }
@@ -304,8 +321,8 @@ class DiffPrinter {
 
  private:
   // An entry that only one archive holds: counted in `entries` and `bytes`.
-  void one_side(const ComparedSide& item, const char* change, const char* mark, std::uint64_t Tally::*entries,
-                std::uint64_t Tally::*bytes) {
+  void one_side(const ComparedSide& item, const char* change, const char* mark,
+                std::uint64_t Tally::*entries, std::uint64_t Tally::*bytes) {
     different();
     count(item.entry.id, [&](Tally& t) {
       ++(t.*entries);
@@ -313,7 +330,11 @@ class DiffPrinter {
     });
     if (options_.stat) return;
     if (options_.json) {
-      print_line(JsonObject().add("change", change).add("id", hex8(item.entry.id)).add("size", item.decoded_size).str());
+      print_line(JsonObject()
+                     .add("change", change)
+                     .add("id", hex8(item.entry.id))
+                     .add("size", item.decoded_size)
+                     .str());
     } else {
       print_line(mark + hex8(item.entry.id) + " " + std::to_string(item.decoded_size));
     }
@@ -376,9 +397,9 @@ int run_diff(const DiffOptions& options) {
     printer.trouble();
   }
 
-  const Comparison comparison = compare_archives(*old_database, old_selected.entries, *new_database,
-                                                 new_selected.entries,
-                                                 reading_threads(options.threads, options.verbose));
+  const Comparison comparison =
+      compare_archives(*old_database, old_selected.entries, *new_database, new_selected.entries,
+                       reading_threads(options.threads, options.verbose));
   if (comparison.error) {
     report_error(*comparison.error);
     return EXIT_TROUBLE;

@@ -22,8 +22,8 @@ DigestRun digest_entries(const quorvane_dat::DatDatabase& database,
   // Hashed on the workers as they decode; only the digests come over.
   batch.check_only = true;
   batch.make_digest = sha256_digests(algorithm);
-  const auto ran = quorvane_dat::read_batch(
-      database, selection, batch, [&](const quorvane_dat::BatchFile& file) {
+  const auto ran =
+      quorvane_dat::read_batch(database, selection, batch, [&](const quorvane_dat::BatchFile& file) {
         EntryDigest& item = run.entries.emplace_back();
         item.entry = *file.entry;
         item.decoded_size = file.digested_size;

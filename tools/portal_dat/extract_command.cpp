@@ -1,6 +1,6 @@
 // extract: the selected entries' decoded bytes, each to DIR/<id>.bin.
-#include <CLI/CLI.hpp>
 #include <signal.h>
+#include <CLI/CLI.hpp>
 
 #include <array>
 #include <atomic>
@@ -130,17 +130,15 @@ int run_extract(const ExtractOptions& options) {
       case WriteOutcome::Status::Exists:
         fail(options.directory + "/" + name + " already exists; kept (--force replaces it)");
         return true;
-      case WriteOutcome::Status::Failed:
-        break;
+      case WriteOutcome::Status::Failed: break;
     }
     // Something in the way of this one name; any other failure (a full
     // disk, a read-only or vanished directory) would repeat for every file,
     // and is reported once, by the writer that met it first.
     const bool this_name_only = outcome.error_number == EISDIR || outcome.error_number == ENOTEMPTY;
     if (!this_name_only && stopped.exchange(true)) return false;
-    const std::string reason = outcome.error_number == ENOSPC
-                                   ? "no space left on device"
-                                   : std::strerror(outcome.error_number);
+    const std::string reason =
+        outcome.error_number == ENOSPC ? "no space left on device" : std::strerror(outcome.error_number);
     fail("cannot " + outcome.what + " " + options.directory + "/" + name + ": " + reason +
          (this_name_only ? "" : "; extraction stopped"));
     return this_name_only;
@@ -159,8 +157,9 @@ int run_extract(const ExtractOptions& options) {
   // Writes a file that comes as a stream, piece by piece, into its unnamed or
   // temporary file; nullopt when it was refused or could not be read (and
   // has been reported), or extraction was interrupted.
-  const auto write_stream = [&](quorvane_dat::FileStream& stream, const std::string& id,
-                                const std::string& name) -> std::optional<std::pair<WriteOutcome, std::uint64_t>> {
+  const auto write_stream =
+      [&](quorvane_dat::FileStream& stream, const std::string& id,
+          const std::string& name) -> std::optional<std::pair<WriteOutcome, std::uint64_t>> {
     PendingFile pending;
     std::uint64_t count = 0;
     if (WriteOutcome started = directory->start(name, options.force, pending);

@@ -1,7 +1,6 @@
 // JSON string escaping and object building.
 #include "tools/portal_dat/json_writer.hpp"
 
-
 #include "quorvane_base/json_escape.hpp"
 
 namespace portal_dat {

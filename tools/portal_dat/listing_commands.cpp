@@ -179,8 +179,8 @@ int run_ls(const LsOptions& options) {
       std::printf("%s\n", line.c_str());
     } else {
       std::printf("%s %10u %c 0x%08X %s %u\n", hex8(entry.id).c_str(), entry.size,
-                  entry.is_compressed() ? 'C' : '-', entry.offset,
-                  iso8601_utc(entry.timestamp).c_str(), entry.version);
+                  entry.is_compressed() ? 'C' : '-', entry.offset, iso8601_utc(entry.timestamp).c_str(),
+                  entry.version);
     }
   }
   int status = finish_stdout() ? EXIT_OK : EXIT_PROBLEM;

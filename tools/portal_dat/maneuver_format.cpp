@@ -56,7 +56,8 @@ std::optional<std::string> read_table_bytes(const quorvane_dat::DatDatabase& dat
     if (!piece) return piece.error().plain();
     if (piece->empty()) break;
     for (std::span<const std::uint8_t> rest = *piece; !rest.empty() && bytes.size() < wanted;) {
-      const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(rest.size(), wanted - bytes.size()));
+      const auto keep =
+          static_cast<std::size_t>(std::min<std::uint64_t>(rest.size(), wanted - bytes.size()));
       bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(keep));
       rest = rest.subspan(keep);
       if (!counted && bytes.size() >= HEADER) {
@@ -80,8 +81,8 @@ std::optional<quorvane_dat::CombatManeuverTable> read_maneuver_table(
   quorvane_dat::ByteReader reader(bytes);
   auto table = quorvane_dat::CombatManeuverTable::read(reader);
   if (!table) {
-    error = hex8(COMBAT_MANEUVER_TABLE_ID) + ": cannot read the combat maneuver table: " +
-            table.error().plain();
+    error = hex8(COMBAT_MANEUVER_TABLE_ID) +
+            ": cannot read the combat maneuver table: " + table.error().plain();
     return std::nullopt;
   }
   return std::move(table).value();

@@ -122,7 +122,8 @@ WriteOutcome OutputDir::start(const std::string& name, bool replace, PendingFile
   // in the common case of a fresh directory.
   for (int attempt = 0; attempt < 100; ++attempt) {
     file.temp = "." + name + ".part-" + pid_ + "-" + std::to_string(counter_++);
-    file.fd = ::openat(fd_, file.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    file.fd =
+        ::openat(fd_, file.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (file.fd >= 0) return {};
     if (errno != EEXIST) return {WriteOutcome::Status::Failed, errno, "create"};
   }
@@ -183,7 +184,8 @@ WriteOutcome OutputDir::finish(PendingFile& file) {
 WriteOutcome OutputDir::write_file(const std::string& name, std::span<const std::uint8_t> bytes,
                                    bool replace) {
   PendingFile file;
-  if (WriteOutcome started = start(name, replace, file); started.status != WriteOutcome::Status::Written) {
+  if (WriteOutcome started = start(name, replace, file);
+      started.status != WriteOutcome::Status::Written) {
     return started;
   }
   if (WriteOutcome written = append(file, bytes); written.status != WriteOutcome::Status::Written) {

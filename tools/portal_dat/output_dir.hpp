@@ -71,7 +71,10 @@ class OutputDir {
 
  private:
   OutputDir(int fd, std::string pid, bool temporary_names, bool through_proc) noexcept
-      : fd_(fd), pid_(std::move(pid)), unnamed_unsupported_(temporary_names), empty_path_unusable_(through_proc) {}
+      : fd_(fd),
+        pid_(std::move(pid)),
+        unnamed_unsupported_(temporary_names),
+        empty_path_unusable_(through_proc) {}
   // Opens a file without a name that can be linked through /proc; -1 when
   // the file system or /proc cannot do that (or errno of a failure, negated).
   int open_unnamed();
@@ -86,7 +89,6 @@ class OutputDir {
   std::atomic<bool> unnamed_unsupported_{false};
   std::atomic<bool> proc_checked_{false};         // /proc found able to name a file
   std::atomic<bool> empty_path_unusable_{false};  // linkat(AT_EMPTY_PATH) refused
-
 };
 
 }  // namespace portal_dat

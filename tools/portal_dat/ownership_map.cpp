@@ -23,15 +23,13 @@ bool OwnershipMap::in_spans(std::uint64_t offset) const noexcept {
 
 std::optional<std::uint64_t> OwnershipMap::add_chain(Subject owner,
                                                      std::span<const std::uint32_t> blocks,
-                                                     std::uint32_t size,
-                                                     const NextBlock& next_block) {
+                                                     std::uint32_t size, const NextBlock& next_block) {
   if (size == 0 || blocks.empty()) return std::nullopt;
   if (owners_.size() >= MAX_OWNERS) throw std::length_error("too many chains for the ownership map");
 
   const std::uint64_t block_size = block_size_;
-  const std::uint64_t payload = block_size > quorvane_dat::BLOCK_POINTER_SIZE
-                                    ? block_size - quorvane_dat::BLOCK_POINTER_SIZE
-                                    : 0;
+  const std::uint64_t payload =
+      block_size > quorvane_dat::BLOCK_POINTER_SIZE ? block_size - quorvane_dat::BLOCK_POINTER_SIZE : 0;
   spans_.clear();
   std::uint64_t remaining = size;
   for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {

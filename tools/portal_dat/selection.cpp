@@ -37,7 +37,8 @@ ParsedSelection parse_selection(const SelectionArgs& args) {
     if (dash == std::string::npos) {
       const std::optional<std::uint32_t> id = parse_hex(item);
       if (!id) {
-        parsed.error = "'" + item + "' is not a file id (up to 8 hexadecimal digits) or a range FIRST-LAST";
+        parsed.error =
+            "'" + item + "' is not a file id (up to 8 hexadecimal digits) or a range FIRST-LAST";
         return parsed;
       }
       selection.ids.push_back(*id);

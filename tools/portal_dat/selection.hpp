@@ -22,7 +22,7 @@ struct SelectionArgs {
 };
 
 struct Selection {
-  std::vector<std::uint32_t> ids;  // ascending, unique
+  std::vector<std::uint32_t> ids;                               // ascending, unique
   std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;  // inclusive
   std::vector<std::uint8_t> top_bytes;
 

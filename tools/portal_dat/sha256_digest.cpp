@@ -87,11 +87,13 @@ std::size_t Sha256Hasher::finish(std::span<std::uint8_t, MAX_SIZE> out) {
 
 std::optional<Sha256Digest> Sha256Hasher::digest(std::span<const std::uint8_t> bytes) {
   std::uint64_t size = 0;
-  return digest_pieces([&, done = false]() mutable {
-    const std::span<const std::uint8_t> piece = done ? std::span<const std::uint8_t>() : bytes;
-    done = true;
-    return quorvane_dat::DatResult<std::span<const std::uint8_t>>(piece);
-  }, size);
+  return digest_pieces(
+      [&, done = false]() mutable {
+        const std::span<const std::uint8_t> piece = done ? std::span<const std::uint8_t>() : bytes;
+        done = true;
+        return quorvane_dat::DatResult<std::span<const std::uint8_t>>(piece);
+      },
+      size);
 }
 
 std::optional<Sha256Digest> Sha256Hasher::digest(quorvane_dat::FileStream& stream, std::uint64_t& size) {
@@ -134,8 +136,9 @@ std::function<std::unique_ptr<quorvane_dat::BatchDigest>()> sha256_digests(const
 std::optional<Sha256Digest> batch_sha256(const quorvane_dat::BatchFile& file, std::string& error) {
   Sha256Digest digest{};
   if (file.error != nullptr || file.digest.size() != digest.size()) {
-    error = file.error != nullptr ? file.error->plain()
-                                  : "a digest of " + std::to_string(file.digest.size()) + " bytes, not SHA-256";
+    error = file.error != nullptr
+                ? file.error->plain()
+                : "a digest of " + std::to_string(file.digest.size()) + " bytes, not SHA-256";
     return std::nullopt;
   }
   std::copy(file.digest.begin(), file.digest.end(), digest.begin());

@@ -69,7 +69,8 @@ class Sha256Hasher final : public quorvane_dat::BatchDigest {
 
 // For BatchOptions::make_digest: a hasher of `algorithm` (see Sha256Hasher);
 // throws std::runtime_error when it cannot be set up.
-std::function<std::unique_ptr<quorvane_dat::BatchDigest>()> sha256_digests(const char* algorithm = "SHA256");
+std::function<std::unique_ptr<quorvane_dat::BatchDigest>()> sha256_digests(
+    const char* algorithm = "SHA256");
 
 // The SHA-256 that read_batch handed over in `file`; nullopt, with `error`
 // saying why, when the file failed or has a digest of another length.

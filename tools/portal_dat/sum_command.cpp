@@ -146,8 +146,9 @@ std::string counted(std::uint64_t count, const char* one, const char* many) {
 }
 
 const EntryDigest* find_digest(const std::vector<EntryDigest>& digests, std::uint32_t id) {
-  const auto found = std::lower_bound(digests.begin(), digests.end(), id,
-                                      [](const EntryDigest& item, std::uint32_t key) { return item.entry.id < key; });
+  const auto found =
+      std::lower_bound(digests.begin(), digests.end(), id,
+                       [](const EntryDigest& item, std::uint32_t key) { return item.entry.id < key; });
   return found != digests.end() && found->entry.id == id ? &*found : nullptr;
 }
 
@@ -174,9 +175,11 @@ int run_check(const SumOptions& options) {
   named.erase(std::unique(named.begin(), named.end()), named.end());
   std::vector<quorvane_dat::DatFileEntry> selection;
   for (const std::uint32_t id : named) {
-    if (const quorvane_dat::DatFileEntry* found = database->files().find(id)) selection.push_back(*found);
+    if (const quorvane_dat::DatFileEntry* found = database->files().find(id))
+      selection.push_back(*found);
   }
-  const DigestRun run = digest_entries(*database, selection, reading_threads(options.threads, options.verbose));
+  const DigestRun run =
+      digest_entries(*database, selection, reading_threads(options.threads, options.verbose));
   if (run.error) {
     report_error(*run.error);
     return EXIT_PROBLEM;
@@ -207,16 +210,20 @@ int run_check(const SumOptions& options) {
     }
     std::sort(unnamed.begin(), unnamed.end());
     extra = unnamed.size();
-    for (const std::uint32_t id : unnamed) std::printf("%s: not in the manifest\n", entry_file_name(id).c_str());
+    for (const std::uint32_t id : unnamed)
+      std::printf("%s: not in the manifest\n", entry_file_name(id).c_str());
   }
   const bool written = finish_stdout();
   // The warnings sha256sum -c gives, in its order.
   if (manifest->improper != 0) {
-    report_error("WARNING: " + counted(manifest->improper, "line is", "lines are") + " improperly formatted");
+    report_error("WARNING: " + counted(manifest->improper, "line is", "lines are") +
+                 " improperly formatted");
   }
-  if (unread != 0) report_error("WARNING: " + counted(unread, "listed file", "listed files") + " could not be read");
+  if (unread != 0)
+    report_error("WARNING: " + counted(unread, "listed file", "listed files") + " could not be read");
   if (mismatched != 0) {
-    report_error("WARNING: " + counted(mismatched, "computed checksum", "computed checksums") + " did NOT match");
+    report_error("WARNING: " + counted(mismatched, "computed checksum", "computed checksums") +
+                 " did NOT match");
   }
   if (extra != 0) {
     report_error("WARNING: " + counted(extra, "entry of the archive is", "entries of the archive are") +
@@ -238,7 +245,7 @@ int run_sum(const SumOptions& options) {
     status = EXIT_PROBLEM;
   }
   const DigestRun run = digest_entries(*opened.database, opened.selected.entries,
-                                      reading_threads(options.threads, options.verbose));
+                                       reading_threads(options.threads, options.verbose));
   if (run.error) {
     report_error(*run.error);
     return EXIT_PROBLEM;

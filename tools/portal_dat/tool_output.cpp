@@ -46,8 +46,8 @@ unsigned reading_threads(unsigned requested, bool verbose) {
   const unsigned available = available_processors();
   if (requested <= available) return requested;
   if (verbose) {
-    report_error("--threads " + std::to_string(requested) + " clamped to the " + std::to_string(available) +
-                 " processors available");
+    report_error("--threads " + std::to_string(requested) + " clamped to the " +
+                 std::to_string(available) + " processors available");
   }
   return available;
 }

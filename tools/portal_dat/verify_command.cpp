@@ -111,10 +111,9 @@ void report_duplicate_ids(std::vector<DirectoryListing::Listing> listings, Findi
     for (std::size_t i = first + 1; i < end; ++i) {
       const std::uint32_t before = listings[i - 1].node;
       const std::uint32_t again = listings[i].node;
-      const std::string where = before == again
-                                    ? "listed twice in node " + hex_offset(again)
-                                    : "listed in node " + hex_offset(before) + " and again in node " +
-                                          hex_offset(again);
+      const std::string where = before == again ? "listed twice in node " + hex_offset(again)
+                                                : "listed in node " + hex_offset(before) +
+                                                      " and again in node " + hex_offset(again);
       log.warning(finding_code::DUPLICATE_ID, Subject::file(listings[i].id), again,
                   where + "; the index keeps the one listed last, in node " + hex_offset(kept),
                   Subject::node(before));
@@ -230,7 +229,8 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
 
   const unsigned threads = reading_threads(options.threads, options.verbose);
   std::uint64_t entries = 0;
-  const auto files_read = quorvane_dat::read_batch(database, check_options(threads), [&](const BatchFile& file) {
+  const auto files_read =
+      quorvane_dat::read_batch(database, check_options(threads), [&](const BatchFile& file) {
         ++entries;
         progress.advance(file.entry->size);
         check_chain(file, Subject::file(file.entry->id), map, next_block, log);
@@ -277,8 +277,7 @@ int verify_opened(const VerifyOptions& options, const DatDatabase& database) {
       return;
     }
     log.problem(finding_code::RANGE_SHARED, overlap.owner, overlap.offset,
-                "its chain reads " + bytes + " from here that " + overlap.other->label() +
-                    " reads too",
+                "its chain reads " + bytes + " from here that " + overlap.other->label() + " reads too",
                 overlap.other);
   });
   return finish(options, entries, directory.nodes.size(), log);

@@ -17,12 +17,9 @@ std::string hex_offset(std::uint64_t offset) {
 
 std::string Subject::label() const {
   switch (kind) {
-    case Kind::File:
-      return "file " + hex8(key);
-    case Kind::Node:
-      return "node " + hex_offset(key);
-    case Kind::Archive:
-      break;
+    case Kind::File: return "file " + hex8(key);
+    case Kind::Node: return "node " + hex_offset(key);
+    case Kind::Archive: break;
   }
   return "archive";
 }
@@ -37,14 +34,9 @@ void add_subject(JsonObject& object, std::string_view prefix, const Subject& sub
   const std::string file_key = std::string(prefix) + "id";
   const std::string node_key = std::string(prefix) + "node";
   switch (subject.kind) {
-    case Subject::Kind::File:
-      object.add(file_key, hex8(subject.key));
-      break;
-    case Subject::Kind::Node:
-      object.add(node_key, std::uint64_t{subject.key});
-      break;
-    case Subject::Kind::Archive:
-      break;
+    case Subject::Kind::File: object.add(file_key, hex8(subject.key)); break;
+    case Subject::Kind::Node: object.add(node_key, std::uint64_t{subject.key}); break;
+    case Subject::Kind::Archive: break;
   }
 }
 

@@ -17,8 +17,7 @@ std::string number(std::uint64_t value) { return std::to_string(value); }
 
 }  // namespace
 
-void check_header(const quorvane_dat::DatHeader& header, std::uint64_t archive_length,
-                  FindingLog& log) {
+void check_header(const quorvane_dat::DatHeader& header, std::uint64_t archive_length, FindingLog& log) {
   const Subject archive = Subject::archive();
   if (header.file_size > archive_length) {
     log.problem(finding_code::TRUNCATED, archive, archive_length,
@@ -32,8 +31,9 @@ void check_header(const quorvane_dat::DatHeader& header, std::uint64_t archive_l
   const std::uint32_t root = header.root_offset;
   if (root != 0 && root < RESERVED_END) {
     log.problem(finding_code::ROOT_OFFSET, archive, root,
-                "root_offset " + hex_offset(root) + " lies in the header or the bytes before it (below " +
-                    hex_offset(RESERVED_END) + ")");
+                "root_offset " + hex_offset(root) +
+                    " lies in the header or the bytes before it (below " + hex_offset(RESERVED_END) +
+                    ")");
   } else if (root != 0 && root >= archive_length) {
     log.problem(finding_code::ROOT_OFFSET, archive, root,
                 "root_offset " + hex_offset(root) + " lies beyond the end of the file (" +

@@ -13,7 +13,6 @@ namespace portal_dat {
 // (truncated) or smaller (trailing-bytes) than the file, a root_offset in the
 // reserved range or beyond the end, a block_size of 4 or less with a chain to
 // follow.
-void check_header(const quorvane_dat::DatHeader& header, std::uint64_t archive_length,
-                  FindingLog& log);
+void check_header(const quorvane_dat::DatHeader& header, std::uint64_t archive_length, FindingLog& log);
 
 }  // namespace portal_dat

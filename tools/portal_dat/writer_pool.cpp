@@ -53,7 +53,8 @@ void WriterPool::submit() {
   if (gathering_.jobs.empty()) return;
   std::unique_lock lock(mutex_);
   producer_waiting_ = true;
-  room_ready_.wait(lock, [&] { return held_bytes_ == 0 || held_bytes_ + gathering_.bytes <= max_bytes_; });
+  room_ready_.wait(lock,
+                   [&] { return held_bytes_ == 0 || held_bytes_ + gathering_.bytes <= max_bytes_; });
   producer_waiting_ = false;
   held_bytes_ += gathering_.bytes;
   queue_.push_back(std::move(gathering_));

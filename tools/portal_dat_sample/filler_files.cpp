@@ -19,8 +19,8 @@ constexpr std::uint32_t TIMESTAMP_BASE = 0x4F3A2C00u;
 
 // Content that compresses: runs of words and small records with some noise.
 dat_writer::Bytes compressible_content(SplitMix64& rng, std::size_t size) {
-  constexpr std::array<std::string_view, 8> WORDS{
-      "vertex ", "normal ", "surface ", "frame ", "index ", "palette ", "light ", "sound "};
+  constexpr std::array<std::string_view, 8> WORDS{"vertex ", "normal ",  "surface ", "frame ",
+                                                  "index ",  "palette ", "light ",   "sound "};
   dat_writer::Bytes out;
   out.reserve(size);
   while (out.size() < size) {

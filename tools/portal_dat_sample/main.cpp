@@ -27,8 +27,8 @@ constexpr std::string_view USAGE =
     "  -h, --help         print this text\n";
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "portal_dat_sample: %s\n\n%.*s", message.c_str(),
-               static_cast<int>(USAGE.size()), USAGE.data());
+  std::fprintf(stderr, "portal_dat_sample: %s\n\n%.*s", message.c_str(), static_cast<int>(USAGE.size()),
+               USAGE.data());
   return 2;
 }
 
@@ -99,7 +99,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string_view name = portal_dat_sample::variant_name(options.variant);
-  std::printf("wrote %s (variant %.*s)\n", output->c_str(), static_cast<int>(name.size()),
-              name.data());
+  std::printf("wrote %s (variant %.*s)\n", output->c_str(), static_cast<int>(name.size()), name.data());
   return 0;
 }

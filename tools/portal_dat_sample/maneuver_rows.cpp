@@ -44,10 +44,14 @@ void add_hand_combat(std::vector<CombatManeuver>& rows) {
 // The sword stance carries backhands too; only the shield stance is audited.
 void add_sword_combat(std::vector<CombatManeuver>& rows) {
   add_tier(rows, SWORD_COMBAT, 0,
-           {{1, ATTACK_THRUST, 0x1000005Au}, {1, ATTACK_SLASH, 0x1000005Bu},
-            {1, ATTACK_SLASH, BACKHAND_HIGH}, {2, ATTACK_THRUST, 0x10000058u},
-            {2, ATTACK_SLASH, 0x1000005Cu}, {2, ATTACK_SLASH, BACKHAND_MED},
-            {3, ATTACK_THRUST, 0x10000059u}, {3, ATTACK_SLASH, 0x1000005Du},
+           {{1, ATTACK_THRUST, 0x1000005Au},
+            {1, ATTACK_SLASH, 0x1000005Bu},
+            {1, ATTACK_SLASH, BACKHAND_HIGH},
+            {2, ATTACK_THRUST, 0x10000058u},
+            {2, ATTACK_SLASH, 0x1000005Cu},
+            {2, ATTACK_SLASH, BACKHAND_MED},
+            {3, ATTACK_THRUST, 0x10000059u},
+            {3, ATTACK_SLASH, 0x1000005Du},
             {3, ATTACK_SLASH, BACKHAND_LOW}});
   add_heights(rows, SWORD_COMBAT, 150, ATTACK_SLASH, {0x10000121u, 0x10000120u, 0x1000011Fu});
   add_heights(rows, SWORD_COMBAT, 150, ATTACK_THRUST, {0x10000127u, 0x10000126u, 0x10000125u});
@@ -86,7 +90,8 @@ void add_sword_shield_combat(std::vector<CombatManeuver>& rows, Variant variant)
   if (with_backhands) rows.push_back(backhand.low);
 
   add_tier(rows, SWORD_SHIELD_COMBAT, 150,
-           {{1, ATTACK_SLASH, 0x10000121u}, {2, ATTACK_THRUST, 0x10000126u},
+           {{1, ATTACK_SLASH, 0x10000121u},
+            {2, ATTACK_THRUST, 0x10000126u},
             {2, ATTACK_PUNCH, UNNAMED_SHIELD_BASH}});
   add_tier(rows, SWORD_SHIELD_COMBAT, 300,
            {{3, ATTACK_SLASH, 0x10000122u}, {1, ATTACK_SLASH, 0x1000005Bu}});
@@ -115,8 +120,8 @@ void add_dual_wield_combat(std::vector<CombatManeuver>& rows) {
 
 // Missile stances: one shot per height at each of four skill tiers.
 void add_missile_combat(std::vector<CombatManeuver>& rows) {
-  const std::uint32_t stances[] = {BOW_COMBAT, CROSSBOW_COMBAT, SLING_COMBAT,
-                                   THROWN_WEAPON_COMBAT, ATLATL_COMBAT};
+  const std::uint32_t stances[] = {BOW_COMBAT, CROSSBOW_COMBAT, SLING_COMBAT, THROWN_WEAPON_COMBAT,
+                                   ATLATL_COMBAT};
   for (const std::uint32_t stance : stances) {
     for (const std::uint32_t skill : {0u, 75u, 175u, 325u}) {
       add_heights(rows, stance, skill, ATTACK_MISSILE, {0x100000D0u, 0x100000D1u, 0x100000D2u});

@@ -71,9 +71,8 @@ dat_writer::Bytes build_sample_archive(const SampleOptions& options) {
   std::vector<dat_writer::FileSpec> files = filler_files(options.filler_files, options.seed);
   if (options.variant != Variant::MissingTable) {
     dat_writer::FileSpec table = table_file(options.variant);
-    const auto at =
-        std::lower_bound(files.begin(), files.end(), table.id,
-                         [](const auto& file, std::uint32_t id) { return file.id < id; });
+    const auto at = std::lower_bound(files.begin(), files.end(), table.id,
+                                     [](const auto& file, std::uint32_t id) { return file.id < id; });
     files.insert(at, std::move(table));
   }
 
@@ -103,8 +102,7 @@ void write_sample_archive(const std::filesystem::path& path, const SampleOptions
   partial += ".partial";
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw std::runtime_error("cannot write " + partial.string());
   }

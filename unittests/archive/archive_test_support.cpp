@@ -8,8 +8,7 @@
 
 namespace archive_test {
 
-std::filesystem::path TempDir::write(std::string_view name,
-                                     const dat_writer::ArchiveBuilder& b) const {
+std::filesystem::path TempDir::write(std::string_view name, const dat_writer::ArchiveBuilder& b) const {
   const std::filesystem::path path = file(name);
   b.write_file(path);
   return path;

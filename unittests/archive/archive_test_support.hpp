@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace archive_test {

@@ -60,8 +60,13 @@ std::optional<quorvane_dat::DatDatabase> archive(const TempDir& dir, bool faulty
   dat_writer::Node root;
   for (std::uint32_t id = 1; id <= 40; ++id) {
     const bool large = id == 20 || id == 21 || (id == FAULTY_ID && faulty_is_large);
-    root.entries.push_back(b.add_file(id, pattern(id == 30 ? 0 : large ? 3 * STREAM_ABOVE : 100 * id, id & 0xFF),
-                                      id % 3 == 0 || id == 21, id % 7 ? ChainShape::Contiguous : ChainShape::Scattered));
+    root.entries.push_back(b.add_file(id,
+                                      pattern(id == 30 ? 0
+                                              : large  ? 3 * STREAM_ABOVE
+                                                       : 100 * id,
+                                              id & 0xFF),
+                                      id % 3 == 0 || id == 21,
+                                      id % 7 ? ChainShape::Contiguous : ChainShape::Scattered));
   }
   root.entries[10].offset = 0xFFFFFF00;
   b.set_root(b.add_node(root));
@@ -87,7 +92,8 @@ TEST(BatchDigests, EachFileHasTheDigestOfItsBytesHoweverItIsRead) {
   for (const unsigned threads : {1U, 2U}) {
     for (const bool check_only : {false, true}) {
       for (const bool decode : {true, false}) {
-        SCOPED_TRACE(testing::Message() << threads << " threads, check_only " << check_only << ", decode " << decode);
+        SCOPED_TRACE(testing::Message()
+                     << threads << " threads, check_only " << check_only << ", decode " << decode);
         auto batch = options(Fault::None, threads);
         batch.check_only = check_only;
         batch.decode = decode;
@@ -102,7 +108,8 @@ TEST(BatchDigests, EachFileHasTheDigestOfItsBytesHoweverItIsRead) {
           EXPECT_EQ(f.digested_size, single->size()) << f.entry->id;
           large += single->size() > STREAM_ABOVE;
           const bool handed = !check_only && single->size() <= STREAM_ABOVE;
-          EXPECT_EQ(std::vector(f.bytes.begin(), f.bytes.end()), handed ? *single : std::vector<std::uint8_t>{});
+          EXPECT_EQ(std::vector(f.bytes.begin(), f.bytes.end()),
+                    handed ? *single : std::vector<std::uint8_t>{});
           return true;
         }));
         EXPECT_EQ(seen, 40U);
@@ -135,13 +142,15 @@ TEST(BatchDigests, WhatTheDigestThrowsFailsItsFileAndAFailedFactoryTheBatch) {
       SCOPED_TRACE(testing::Message() << c.error << (large ? ", in pieces" : ", whole"));
       const std::string error = std::string("Other error: digest failed: ") + c.error;
       std::size_t good = 0, calls = 0;
-      const auto ran = quorvane_dat::read_batch(*db, options(c.fault, large ? 1 : 2), [&](const BatchFile& f) {
-        ++calls;
-        if (f.entry->id != FAULTY_ID) return good += f.error == nullptr && f.digest.size() == 8, true;
-        EXPECT_EQ(f.error != nullptr ? f.error->display() : "no error", error);
-        EXPECT_TRUE(f.digest.empty() && f.bytes.empty());
-        return true;
-      });
+      const auto ran =
+          quorvane_dat::read_batch(*db, options(c.fault, large ? 1 : 2), [&](const BatchFile& f) {
+            ++calls;
+            if (f.entry->id != FAULTY_ID)
+              return good += f.error == nullptr && f.digest.size() == 8, true;
+            EXPECT_EQ(f.error != nullptr ? f.error->display() : "no error", error);
+            EXPECT_TRUE(f.digest.empty() && f.bytes.empty());
+            return true;
+          });
       const bool factory = c.fault == Fault::FactoryThrows || c.fault == Fault::FactoryNull;
       EXPECT_EQ(ran ? "" : ran.error().display(), factory ? error : "");
       EXPECT_EQ(good, factory ? 0U : 38U);  // not the faulty one nor the one off the end

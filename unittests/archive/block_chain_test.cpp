@@ -272,12 +272,17 @@ TEST_F(BlockChain, RandomChainsMatchBlockByBlockReading) {
       const std::uint32_t step = bs > 4 ? bs : 16;
       for (int k = 0; k < 80 && current + 4 <= end; ++k) {
         const std::uint64_t pick = uniform(0, 99);
-        std::uint64_t next = current + step;                       // contiguous
-        if (pick < 4) next = 0;                                    // early end
-        else if (pick < 14) next = uniform(base, end - 1);         // jump anywhere
-        else if (pick < 18) next = starts.back();                  // loop
-        else if (pick < 20) next = end + uniform(0, 5000);         // past the end
-        else if (pick < 21) next = uniform(0xFFFFFFF8, 0xFFFFFFFF);  // near 4 GiB
+        std::uint64_t next = current + step;  // contiguous
+        if (pick < 4)
+          next = 0;  // early end
+        else if (pick < 14)
+          next = uniform(base, end - 1);  // jump anywhere
+        else if (pick < 18)
+          next = starts.back();  // loop
+        else if (pick < 20)
+          next = end + uniform(0, 5000);  // past the end
+        else if (pick < 21)
+          next = uniform(0xFFFFFFF8, 0xFFFFFFFF);  // near 4 GiB
         b.write_u32(current, static_cast<std::uint32_t>(next));
         if (next == 0 || next + 4 > end) break;
         current = next;
@@ -293,9 +298,9 @@ TEST_F(BlockChain, RandomChainsMatchBlockByBlockReading) {
       const std::uint32_t size = static_cast<std::uint32_t>(uniform(0, r % 2 == 0 ? 300 : 6000));
       const Outcome expected = block_by_block(file, bs, offset, size);
       const Outcome got = library_read(*db, offset, size);
-      ASSERT_EQ(got, expected) << "archive " << archive << ", block size " << bs << ", offset "
-                               << offset << ", size " << size << "; expected error '"
-                               << expected.error << "', got '" << got.error << "'";
+      ASSERT_EQ(got, expected) << "archive " << archive << ", block size " << bs << ", offset " << offset
+                               << ", size " << size << "; expected error '" << expected.error
+                               << "', got '" << got.error << "'";
       ++compared;
     }
   }

@@ -30,7 +30,8 @@ TEST(LzssEncoder, RoundTripsThroughTheDecoder) {
   Bytes far_repeat = random_bytes(3000, 4);
   const Bytes filler = random_bytes(4500, 5);
   far_repeat.insert(far_repeat.end(), filler.begin(), filler.end());
-  far_repeat.insert(far_repeat.end(), far_repeat.begin(), far_repeat.begin() + 3000);  // beyond the window
+  far_repeat.insert(far_repeat.end(), far_repeat.begin(),
+                    far_repeat.begin() + 3000);  // beyond the window
   const struct {
     const char* name;
     Bytes input;
@@ -40,7 +41,8 @@ TEST(LzssEncoder, RoundTripsThroughTheDecoder) {
       {"two equal bytes", {7, 7}},
       {"run of zeros", Bytes(10000, 0)},
       {"short period", pattern(5000)},
-      {"abc repeated", [] {
+      {"abc repeated",
+       [] {
          Bytes b;
          for (int i = 0; i < 999; ++i) b.push_back(static_cast<std::uint8_t>('a' + i % 3));
          return b;
@@ -135,8 +137,8 @@ TEST(ArchiveWriter, NodeEncodingAndBranchPatching) {
   TempDir dir;
   ArchiveBuilder b(100);
   const std::uint32_t child = b.add_node(dat_writer::Node{{}, {{0, 42, 0, 0, 0, 0}}, {}});
-  const std::uint32_t root = b.add_node(dat_writer::Node{{}, {{0, 1, 0, 0, 0, 0}}, {}},
-                                        ChainShape::Scattered);
+  const std::uint32_t root =
+      b.add_node(dat_writer::Node{{}, {{0, 1, 0, 0, 0, 0}}, {}}, ChainShape::Scattered);
   b.set_branch(root, 0, child);
   b.set_root(root);
   auto db = archive_test::open_ok(dir.write("patched.dat", b));
@@ -163,11 +165,13 @@ struct TreeOrder : quorvane_dat::DirectoryVisitor {
     open.push_back(nodes.size());
     nodes.push_back({info.depth, info.child_count, {}, {}});
   }
-  quorvane_dat::DatResult<void> on_entries(std::span<const quorvane_dat::DatFileEntry> entries) override {
+  quorvane_dat::DatResult<void> on_entries(
+      std::span<const quorvane_dat::DatFileEntry> entries) override {
     for (const auto& e : entries) nodes[open.back()].ids.push_back(e.id);
     return {};
   }
-  void in_order(std::size_t n, std::vector<std::uint32_t>& out, std::set<std::uint32_t>& leaf_depths) const {
+  void in_order(std::size_t n, std::vector<std::uint32_t>& out,
+                std::set<std::uint32_t>& leaf_depths) const {
     const Node& node = nodes[n];
     if (node.kids.empty()) leaf_depths.insert(node.depth);
     for (std::size_t i = 0; i < node.ids.size(); ++i) {

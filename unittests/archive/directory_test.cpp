@@ -47,8 +47,7 @@ class DirectoryWalk : public ::testing::Test {
     return archive_test::open_ok(dir_.write("dir.dat", b));
   }
   // `file_length` beyond the written bytes extends the file sparsely.
-  std::optional<quorvane_dat::DatError> fail(const ArchiveBuilder& b,
-                                             std::uint64_t file_length = 0) {
+  std::optional<quorvane_dat::DatError> fail(const ArchiveBuilder& b, std::uint64_t file_length = 0) {
     const auto path = dir_.write("dir.dat", b);
     if (file_length > b.size()) {
       EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(file_length)), 0);
@@ -92,13 +91,18 @@ TEST_F(DirectoryWalk, VisitsOnlyTheSlotsItsEntryCountUses) {
   const struct {
     const char* name;
     std::uint32_t entry_count;
-    std::vector<int> valid;        // slots naming a real child
-    std::vector<int> beyond;       // slots naming an offset past the end
+    std::vector<int> valid;          // slots naming a real child
+    std::vector<int> beyond;         // slots naming an offset past the end
     std::vector<std::uint32_t> ids;  // child ids expected in the index
     std::uint32_t depth;
   } cases[] = {
       {"entry_count 0 visits slot 0 only", 0, {0, 1}, {2}, {100}, 0},
-      {"entry_count 3 visits slots 0 to 3", 3, {0, 1, 2, 3}, {4, 5, 6, 7, 8, 9, 10}, {100, 101, 102, 103}, 0},
+      {"entry_count 3 visits slots 0 to 3",
+       3,
+       {0, 1, 2, 3},
+       {4, 5, 6, 7, 8, 9, 10},
+       {100, 101, 102, 103},
+       0},
       {"slot 0 empty makes a leaf", 3, {1, 2}, {3}, {}, 0},
       {"an empty slot is skipped", 3, {0, 1, 3}, {4}, {100, 101, 103}, 0},
       {"61 entries visit all 62 slots", 61, {0, 30, 61}, {}, {100, 130, 161}, 0},
@@ -152,8 +156,8 @@ TEST_F(DirectoryWalk, NodeClaimingMoreThanSixtyOneEntriesFailsAtItsBitFlags) {
     ASSERT_TRUE(error);
     const auto& site = DatFileEntry::bit_flags_site;
     const std::string report = archive_test::one_frame_report(
-        "failed to fill whole buffer", "While parsing field 'bit_flags' in DatFileEntry",
-        site.file, site.line);
+        "failed to fill whole buffer", "While parsing field 'bit_flags' in DatFileEntry", site.file,
+        site.line);
     EXPECT_EQ(error->display(), "Binary read error: " + report);
     EXPECT_EQ(error->debug(), "BinRead(" + report + ")");
   }
@@ -205,9 +209,10 @@ TEST_F(DirectoryWalk, NodeReachedTwiceIsRefused) {
 TEST_F(DirectoryWalk, BranchBackToANodeOnThePathIsACycle) {
   const struct {
     const char* name;
-    int depth;     // nodes in the chain root -> ... -> last
-    int target;    // which node the last one points back to
-  } cases[] = {{"node naming itself", 1, 0}, {"child naming the root", 2, 0},
+    int depth;   // nodes in the chain root -> ... -> last
+    int target;  // which node the last one points back to
+  } cases[] = {{"node naming itself", 1, 0},
+               {"child naming the root", 2, 0},
                {"deep node naming its grandparent", 5, 2},
                // The marks of the path survive the growth of the set of nodes seen.
                {"node 40 levels down naming the root", 40, 0}};
@@ -217,8 +222,10 @@ TEST_F(DirectoryWalk, BranchBackToANodeOnThePathIsACycle) {
     std::vector<std::uint32_t> nodes(static_cast<std::size_t>(c.depth));
     for (int i = c.depth - 1; i >= 0; --i) {
       Node n = leaf({entry(static_cast<std::uint32_t>(i))});
-      if (i + 1 < c.depth) n.branches[0] = nodes[static_cast<std::size_t>(i) + 1];
-      else n.branches[0] = 0xEEEEEEEE;  // patched below, once the target is known
+      if (i + 1 < c.depth)
+        n.branches[0] = nodes[static_cast<std::size_t>(i) + 1];
+      else
+        n.branches[0] = 0xEEEEEEEE;  // patched below, once the target is known
       nodes[static_cast<std::size_t>(i)] = b.add_node(n);
     }
     const std::uint32_t target = nodes[static_cast<std::size_t>(c.target)];
@@ -248,15 +255,16 @@ TEST_F(DirectoryWalk, RunawayWalkIsRefusedByTheAddressableLength) {
     b.pad_to(dat_writer::DATA_START);
     const auto first = static_cast<std::uint32_t>(b.size());
     b.pad_to(first + std::uint64_t{c.levels} * 16 + quorvane_dat::NODE_SIZE);
-    for (std::uint32_t i = 0; i + 1 < c.levels; ++i) b.write_u32(first + i * 16 + 4, first + (i + 1) * 16);
+    for (std::uint32_t i = 0; i + 1 < c.levels; ++i)
+      b.write_u32(first + i * 16 + 4, first + (i + 1) * 16);
     b.set_root(first);
     const std::uint64_t counted = c.counted != 0 ? c.counted : b.size();
     auto error = fail(b, c.file_length);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->display(), "Corruption detected: directory walk needs more than " +
                                     std::to_string(counted / quorvane_dat::NODE_SIZE + 1) +
-                                    " node reads, more than an archive of " +
-                                    std::to_string(counted) + " bytes can hold");
+                                    " node reads, more than an archive of " + std::to_string(counted) +
+                                    " bytes can hold");
   }
 }
 

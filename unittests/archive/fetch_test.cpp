@@ -23,8 +23,8 @@ using quorvane_dat::DatFileEntry;
 
 // Text-like content that compresses well.
 Bytes text_like(std::size_t size, std::uint32_t seed) {
-  static const char* const words[] = {"stance ", "backhand ", "slash ", "thrust ", "high ",
-                                      "medium ", "low ", "shield "};
+  static const char* const words[] = {"stance ", "backhand ", "slash ", "thrust ",
+                                      "high ",   "medium ",   "low ",   "shield "};
   std::mt19937 rng(seed);
   Bytes out;
   while (out.size() < size) {
@@ -155,7 +155,8 @@ TEST_F(Fetch, SizeLargerThanTheArchiveIsRefusedBeforeReading) {
   ASSERT_FALSE(huge);
   EXPECT_EQ(huge.error().display(),
             "Corruption detected: file 0x00000001 claims 4294967295 bytes, more than the "
-            "archive's " + len + " bytes");
+            "archive's " +
+                len + " bytes");
   auto one_more = db->get_file(2);
   ASSERT_FALSE(one_more);
   EXPECT_EQ(one_more.error().debug(), "Corruption(\"file 0x00000002 claims " +
@@ -171,7 +172,8 @@ TEST_F(Fetch, ManyThreadsFetchingEveryFileOfOneHandle) {
   std::vector<dat_writer::FileSpec> files;
   for (std::uint32_t i = 0; i < 400; ++i) {
     const std::size_t size = (i * 97) % 3000;
-    files.push_back({0x01000000 + i * 3, i % 3 == 0 ? text_like(size, i) : pattern(size, static_cast<std::uint8_t>(i)),
+    files.push_back({0x01000000 + i * 3,
+                     i % 3 == 0 ? text_like(size, i) : pattern(size, static_cast<std::uint8_t>(i)),
                      i % 3 == 0, i, 0});
   }
   const auto layout = dat_writer::add_files_with_directory(b, files);

@@ -54,11 +54,11 @@ TEST(FileIndex, ReplacingKeepsOneEntryPerIdInFirstInsertionOrder) {
 // the shapes a weak hash piles into one probe run; they must all stay found.
 TEST(FileIndex, MatchesAMapModelOverStructuredAndRandomIds) {
   std::vector<std::uint32_t> ids;
-  for (std::uint32_t i = 0; i < 3000; ++i) ids.push_back(i << 20);         // low bits equal
+  for (std::uint32_t i = 0; i < 3000; ++i) ids.push_back(i << 20);          // low bits equal
   for (std::uint32_t i = 0; i < 3000; ++i) ids.push_back(0x0A000000U + i);  // sequential
   std::mt19937 rng(12345);
   for (int i = 0; i < 6000; ++i) ids.push_back(static_cast<std::uint32_t>(rng()));
-  for (int i = 0; i < 4000; ++i) ids.push_back(ids[rng() % ids.size()]);    // replacements
+  for (int i = 0; i < 4000; ++i) ids.push_back(ids[rng() % ids.size()]);  // replacements
 
   for (const bool reserved : {false, true}) {
     FileIndex index;

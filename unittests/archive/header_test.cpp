@@ -25,15 +25,12 @@ constexpr const char* EOF_TEXT = "failed to fill whole buffer";
 constexpr const char* SHORT_RUN_TEXT = "not enough bytes in reader";
 
 const FieldSite* const HEADER_SITES[] = {
-    &DatHeader::magic_site,          &DatHeader::block_size_site,
-    &DatHeader::file_size_site,      &DatHeader::dataset_site,
-    &DatHeader::subset_site,         &DatHeader::free_head_site,
-    &DatHeader::free_tail_site,      &DatHeader::free_count_site,
-    &DatHeader::root_offset_site,    &DatHeader::new_lru_site,
-    &DatHeader::old_lru_site,        &DatHeader::use_lru_site,
-    &DatHeader::master_map_id_site,  &DatHeader::engine_version_site,
-    &DatHeader::game_version_site,   &DatHeader::version_string_site,
-    &DatHeader::version_minor_site,
+    &DatHeader::magic_site,          &DatHeader::block_size_site,     &DatHeader::file_size_site,
+    &DatHeader::dataset_site,        &DatHeader::subset_site,         &DatHeader::free_head_site,
+    &DatHeader::free_tail_site,      &DatHeader::free_count_site,     &DatHeader::root_offset_site,
+    &DatHeader::new_lru_site,        &DatHeader::old_lru_site,        &DatHeader::use_lru_site,
+    &DatHeader::master_map_id_site,  &DatHeader::engine_version_site, &DatHeader::game_version_site,
+    &DatHeader::version_string_site, &DatHeader::version_minor_site,
 };
 const FieldSite* const ENTRY_SITES[] = {
     &DatFileEntry::bit_flags_site, &DatFileEntry::id_site,        &DatFileEntry::offset_site,
@@ -222,8 +219,8 @@ TEST(ArchiveOpen, DirectoryFailsAtTheHeaderRead) {
   auto error = archive_test::open_error(dir.file(""));
   ASSERT_TRUE(error.has_value());
   const FieldSite& site = DatHeader::magic_site;
-  const std::string report = one_frame_report("Is a directory (os error 21)", frame_message(site),
-                                              site.file, site.line);
+  const std::string report =
+      one_frame_report("Is a directory (os error 21)", frame_message(site), site.file, site.line);
   EXPECT_EQ(error->display(), "Binary read error: " + report);
 }
 
@@ -235,8 +232,7 @@ TEST(ArchiveOpen, FifoFailsAtPositioningWithoutHanging) {
   auto error = archive_test::open_error(fifo);
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->display(), "IO error: Illegal seek (os error 29)");
-  EXPECT_EQ(error->debug(),
-            "Io(Os { code: 29, kind: NotSeekable, message: \"Illegal seek\" })");
+  EXPECT_EQ(error->debug(), "Io(Os { code: 29, kind: NotSeekable, message: \"Illegal seek\" })");
 }
 
 }  // namespace

@@ -42,11 +42,15 @@ Bytes stream_decode(std::span<const std::uint8_t> input, std::size_t feed, std::
 
 TEST(StreamDecoder, SplitAnyWayItGivesWhatDecompressLrsGives) {
   std::mt19937 rng(18);
-  std::vector<Bytes> inputs = {{}, {1, 2, 3}, {0, 0, 0, 0}, {6, 0, 0, 0, 0x20, 0x61, 0x62, 0x02, 0x00, 0x63, 0x64},
-                               {4, 0, 0, 0, 0x80, 0x01, 0x00, 0x61},  // reference into empty output
+  std::vector<Bytes> inputs = {{},
+                               {1, 2, 3},
+                               {0, 0, 0, 0},
+                               {6, 0, 0, 0, 0x20, 0x61, 0x62, 0x02, 0x00, 0x63, 0x64},
+                               {4, 0, 0, 0, 0x80, 0x01, 0x00, 0x61},   // reference into empty output
                                {9, 0, 0, 0, 0x40, 0x61, 0x05, 0x01}};  // reference before the start
   Bytes text;
-  for (int i = 0; i < 20000; ++i) text.push_back(static_cast<std::uint8_t>("stance backhand "[i % 16] + i / 997));
+  for (int i = 0; i < 20000; ++i)
+    text.push_back(static_cast<std::uint8_t>("stance backhand "[i % 16] + i / 997));
   inputs.push_back(dat_writer::compress_lrs(text));
   // 5000 literals, then references reaching as far back as a token can.
   Bytes farthest = {0xA8, 0x13, 0, 0};  // declares 5032
@@ -69,10 +73,12 @@ TEST(StreamDecoder, SplitAnyWayItGivesWhatDecompressLrsGives) {
     DecodeFindings expected_findings;
     Bytes expected;
     quorvane_dat::decompress_lrs_into(input, expected, expected_findings);
-    for (const auto& [feed, piece] : {std::pair<std::size_t, std::size_t>{1, 1}, {3, 5}, {64, 17}, {100000, 1 << 16}}) {
+    for (const auto& [feed, piece] :
+         {std::pair<std::size_t, std::size_t>{1, 1}, {3, 5}, {64, 17}, {100000, 1 << 16}}) {
       DecodeFindings findings;
       const Bytes got = stream_decode(input, feed, piece, findings);
-      ASSERT_EQ(got, expected) << "input of " << input.size() << " bytes, feed " << feed << ", piece " << piece;
+      ASSERT_EQ(got, expected) << "input of " << input.size() << " bytes, feed " << feed << ", piece "
+                               << piece;
       EXPECT_EQ(findings.short_output, expected_findings.short_output);
       EXPECT_EQ(findings.back_reference_before_start, expected_findings.back_reference_before_start);
     }
@@ -88,9 +94,11 @@ struct Streamed {
   std::vector<std::uint32_t> blocks;
 };
 
-Streamed read_stream(const quorvane_dat::DatDatabase& db, std::uint32_t id, bool decode, std::size_t piece) {
+Streamed read_stream(const quorvane_dat::DatDatabase& db, std::uint32_t id, bool decode,
+                     std::size_t piece) {
   Streamed result;
-  auto stream = quorvane_dat::FileStream::open(db, id, {.decode = decode, .piece_bytes = piece, .collect_blocks = true});
+  auto stream = quorvane_dat::FileStream::open(
+      db, id, {.decode = decode, .piece_bytes = piece, .collect_blocks = true});
   if (!stream) {
     result.error = stream.error();
     return result;
@@ -126,7 +134,8 @@ class Stream : public ::testing::Test {
     auto add = [&](const DatFileEntry& entry) { root.entries.push_back(entry); };
     for (std::uint32_t id = 1; id <= 50; ++id) {
       Bytes content(rng() % 40000);
-      for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>((i / 5) * id);
+      for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>((i / 5) * id);
       ChainShape shape = static_cast<ChainShape>(id % 3);
       if (id == 4 || id == 7 || id == 8) {
         content.resize(5000);  // random, so that it spans many blocks compressed too
@@ -142,8 +151,8 @@ class Stream : public ::testing::Test {
     b.set_next(chain_of(7)[0], chain_of(7)[0]);
     b.set_next(chain_of(8)[3], chain_of(8)[1]);  // compressed: decodes the repeats
     for (const std::uint32_t id : {4U, 7U, 8U}) root.entries[id - 1].size = 300000;
-    b.set_next(chain_of(10)[2], 0xFFFFFF00);   // leaves the archive
-    b.set_next(chain_of(13)[1], 0xFFFFFFFE);   // no payload below 4 GiB
+    b.set_next(chain_of(10)[2], 0xFFFFFF00);                   // leaves the archive
+    b.set_next(chain_of(13)[1], 0xFFFFFFFE);                   // no payload below 4 GiB
     b.write_u32(root.entries[16 - 1].offset + 4, 0x00100000);  // declares 1 MiB: decodes short
     const Bytes before_start = {9, 0, 0, 0, 0x40, 0x61, 0x05, 0x01};
     add(b.add_file(100, before_start, false));
@@ -168,7 +177,8 @@ TEST_F(Stream, GivesTheBytesAndErrorsOfGetFileAndFindsLoops) {
       auto expected = decode ? db_->get_file(id) : db_->get_stored(id);
       for (const std::size_t piece : {std::size_t{1} << 18, std::size_t{1000}, std::size_t{7}}) {
         if (piece == 7 && entry.size > 50000) continue;  // keeps the test quick
-        SCOPED_TRACE(testing::Message() << "file " << id << ", decode " << decode << ", piece " << piece);
+        SCOPED_TRACE(testing::Message()
+                     << "file " << id << ", decode " << decode << ", piece " << piece);
         const Streamed got = read_stream(*db_, id, decode, piece);
         if (!expected) {
           ASSERT_TRUE(got.error);
@@ -179,10 +189,12 @@ TEST_F(Stream, GivesTheBytesAndErrorsOfGetFileAndFindsLoops) {
         ASSERT_EQ(got.bytes, *expected);
         ASSERT_TRUE(blocks);
         EXPECT_EQ(got.blocks, *blocks);
-        EXPECT_EQ(got.loops, blocks->size() > 1 && std::count(blocks->begin(), blocks->end(), blocks->back()) == 2);
+        EXPECT_EQ(got.loops,
+                  blocks->size() > 1 && std::count(blocks->begin(), blocks->end(), blocks->back()) == 2);
         DecodeFindings findings;
         Bytes decoded;
-        if (decode && entry.is_compressed()) quorvane_dat::decompress_lrs_into(*stored, decoded, findings);
+        if (decode && entry.is_compressed())
+          quorvane_dat::decompress_lrs_into(*stored, decoded, findings);
         EXPECT_EQ(got.findings.short_output, findings.short_output);
         EXPECT_EQ(got.findings.back_reference_before_start, findings.back_reference_before_start);
         loops += got.loops;
@@ -230,9 +242,9 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
   std::map<std::uint32_t, Outcome> expected;
   ASSERT_TRUE(quorvane_dat::read_batch(*db_, whole, [&](const quorvane_dat::BatchFile& f) {
     EXPECT_EQ(f.stream, nullptr);
-    expected[f.entry->id] = {f.error ? f.error->debug() : "", f.chain_loops, f.findings.short_output,
-                             f.findings.back_reference_before_start, f.declared_size,
-                             {f.blocks.begin(), f.blocks.end()}};
+    expected[f.entry->id] = {
+        f.error ? f.error->debug() : "",        f.chain_loops,   f.findings.short_output,
+        f.findings.back_reference_before_start, f.declared_size, {f.blocks.begin(), f.blocks.end()}};
     return true;
   }));
   ASSERT_EQ(expected.size(), db_->files().size());
@@ -248,9 +260,9 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
     ASSERT_TRUE(quorvane_dat::read_batch(*db_, checked, [&](const quorvane_dat::BatchFile& f) {
       ++seen;
       EXPECT_TRUE(f.bytes.empty() && f.stream == nullptr);
-      const Outcome got{f.error ? f.error->debug() : "", f.chain_loops, f.findings.short_output,
-                        f.findings.back_reference_before_start, f.declared_size,
-                        {f.blocks.begin(), f.blocks.end()}};
+      const Outcome got{
+          f.error ? f.error->debug() : "",        f.chain_loops,   f.findings.short_output,
+          f.findings.back_reference_before_start, f.declared_size, {f.blocks.begin(), f.blocks.end()}};
       EXPECT_EQ(got, expected[f.entry->id]) << f.entry->id;
       return true;
     }));
@@ -263,7 +275,8 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
   ASSERT_TRUE(quorvane_dat::read_batch(*db_, streamed, [&](const quorvane_dat::BatchFile& f) {
     const DatFileEntry& entry = *f.entry;
     if (f.stream == nullptr) {
-      EXPECT_TRUE((entry.is_compressed() ? entry.size / 2 * 17 + 1 : entry.size) <= 1000 || f.error != nullptr)
+      EXPECT_TRUE((entry.is_compressed() ? entry.size / 2 * 17 + 1 : entry.size) <= 1000 ||
+                  f.error != nullptr)
           << entry.id;
       return true;
     }
@@ -276,9 +289,12 @@ TEST_F(Stream, ABatchHandsLargeFilesOverAsStreamsOrChecksThem) {
     }
     if (entry.id % 3 == 1) return true;
     auto single = db_->get_file(entry.id);
-    const Outcome got{f.stream->finished() && single ? "" : "failed", f.stream->chain_loops(),
-                      f.stream->findings().short_output, f.stream->findings().back_reference_before_start,
-                      f.stream->declared_size(), {f.stream->blocks().begin(), f.stream->blocks().end()}};
+    const Outcome got{f.stream->finished() && single ? "" : "failed",
+                      f.stream->chain_loops(),
+                      f.stream->findings().short_output,
+                      f.stream->findings().back_reference_before_start,
+                      f.stream->declared_size(),
+                      {f.stream->blocks().begin(), f.stream->blocks().end()}};
     if (single) {
       EXPECT_EQ(joined, *single) << entry.id;
       EXPECT_EQ(got, expected[entry.id]) << entry.id;

@@ -85,8 +85,7 @@ class TempFile {
     fd_ = ::mkstemp(name);
     path_ = name;
     if (fd_ >= 0 && !contents.empty()) {
-      written_ = ::write(fd_, contents.data(), contents.size()) ==
-                 static_cast<ssize_t>(contents.size());
+      written_ = ::write(fd_, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
     } else {
       written_ = fd_ >= 0;
     }

@@ -97,20 +97,26 @@ TEST(CombatManeuverTable, FailuresNameFieldsAndRestoreThePosition) {
   Bytes second_motion = record(0x30000000, 2, {THREE_ROWS[0], THREE_ROWS[1]});
   second_motion.resize(8 + 20 + 18);
   const Case cases[] = {
-      {"empty record", {}, {"While parsing field 'id' in CombatManeuverTable"},
+      {"empty record",
+       {},
+       {"While parsing field 'id' in CombatManeuverTable"},
        {&CombatManeuverTable::id_site}},
-      {"four bytes", Bytes{0x00, 0x00, 0x00, 0x30},
+      {"four bytes",
+       Bytes{0x00, 0x00, 0x00, 0x30},
        {"While parsing field 'num_combat_maneuvers' in CombatManeuverTable"},
        {&CombatManeuverTable::num_combat_maneuvers_site}},
-      {"54 bytes with count 3", fifty_four,
+      {"54 bytes with count 3",
+       fifty_four,
        {"While parsing field 'attack_height' in CombatManeuver",
         "While parsing field 'combat_maneuvers' in CombatManeuverTable"},
        {&CombatManeuver::attack_height_site, &CombatManeuverTable::combat_maneuvers_site}},
-      {"second row's motion", second_motion,
+      {"second row's motion",
+       second_motion,
        {"While parsing field 'motion' in CombatManeuver",
         "While parsing field 'combat_maneuvers' in CombatManeuverTable"},
        {&CombatManeuver::motion_site, &CombatManeuverTable::combat_maneuvers_site}},
-      {"count 0xFFFFFFFF over two rows", record(0x30000000, 0xFFFFFFFF, {THREE_ROWS[0], THREE_ROWS[1]}),
+      {"count 0xFFFFFFFF over two rows",
+       record(0x30000000, 0xFFFFFFFF, {THREE_ROWS[0], THREE_ROWS[1]}),
        {"While parsing field 'style' in CombatManeuver",
         "While parsing field 'combat_maneuvers' in CombatManeuverTable"},
        {&CombatManeuver::style_site, &CombatManeuverTable::combat_maneuvers_site}},
@@ -196,7 +202,8 @@ TEST(CombatManeuverTable, FourByteRecordReport) {
                                "\n";
   EXPECT_NE(report.find("Error: failed to fill whole buffer"), std::string::npos);
   EXPECT_NE(report.find("While parsing field 'num_combat_maneuvers' in CombatManeuverTable\x1b[22m"
-                        "\x1b[22m\n" + location),
+                        "\x1b[22m\n" +
+                        location),
             std::string::npos);
   EXPECT_EQ(report.find(" 1: "), std::string::npos);
 }
@@ -211,9 +218,12 @@ TEST(FieldSites, LinesHoldTheirFieldDeclarations) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
 
   const FieldSite* sites[] = {
-      &CombatManeuver::style_site,           &CombatManeuver::attack_height_site,
-      &CombatManeuver::attack_type_site,     &CombatManeuver::min_skill_level_site,
-      &CombatManeuver::motion_site,          &CombatManeuverTable::id_site,
+      &CombatManeuver::style_site,
+      &CombatManeuver::attack_height_site,
+      &CombatManeuver::attack_type_site,
+      &CombatManeuver::min_skill_level_site,
+      &CombatManeuver::motion_site,
+      &CombatManeuverTable::id_site,
       &CombatManeuverTable::num_combat_maneuvers_site,
       &CombatManeuverTable::combat_maneuvers_site,
   };
@@ -230,8 +240,7 @@ TEST(FieldSites, LinesHoldTheirFieldDeclarations) {
       EXPECT_GT(site->line, CombatManeuverTable::id_site.line);
       EXPECT_LT(site->line, CombatManeuverTable::combat_maneuvers_site.line);
     } else {
-      EXPECT_TRUE(std::regex_search(line, std::regex("^\\s*std::\\S+ " + field + "( = 0)?;")))
-          << line;
+      EXPECT_TRUE(std::regex_search(line, std::regex("^\\s*std::\\S+ " + field + "( = 0)?;"))) << line;
     }
   }
 }

@@ -27,25 +27,25 @@ TEST(DatError, DisplayAndDebugOfEveryKind) {
        "Io(Os { code: 13, kind: PermissionDenied, message: \"Permission denied\" })"},
       {"BinRead bare", DatError(ParseError(IoError::not_enough_bytes())),
        "Binary read error: not enough bytes in reader", "BinRead(not enough bytes in reader)"},
-      {"NotFound", DatError(DatError::NotFound{0x30000000}),
-       "File ID 30000000 not found in provider", "NotFound(805306368)"},
+      {"NotFound", DatError(DatError::NotFound{0x30000000}), "File ID 30000000 not found in provider",
+       "NotFound(805306368)"},
       {"NotFound 0", DatError(DatError::NotFound{0}), "File ID 00000000 not found in provider",
        "NotFound(0)"},
       {"NotFound max", DatError(DatError::NotFound{0xFFFFFFFF}),
        "File ID FFFFFFFF not found in provider", "NotFound(4294967295)"},
-      {"NotFound short", DatError(DatError::NotFound{0xAB}),
-       "File ID 000000AB not found in provider", "NotFound(171)"},
-      {"DuplicateId", DatError(DatError::DuplicateId{0x0600001F}),
-       "Duplicate File ID 0600001F detected", "DuplicateId(100663327)"},
+      {"NotFound short", DatError(DatError::NotFound{0xAB}), "File ID 000000AB not found in provider",
+       "NotFound(171)"},
+      {"DuplicateId", DatError(DatError::DuplicateId{0x0600001F}), "Duplicate File ID 0600001F detected",
+       "DuplicateId(100663327)"},
       {"DuplicateNamespacedId", DatError(DatError::DuplicateNamespacedId{"portal", 0x1A}),
        "Duplicate namespaced file portal:0000001A detected",
        "DuplicateNamespacedId { namespace: \"portal\", file_id: 26 }"},
       {"InvalidMagic", DatError(DatError::InvalidMagic{"TB"}), "Invalid magic for format: TB",
        "InvalidMagic(\"TB\")"},
-      {"UnsupportedVersion", DatError(DatError::UnsupportedVersion{255}),
-       "Unsupported version: 255", "UnsupportedVersion(255)"},
-      {"InvalidNamespace", DatError(DatError::InvalidNamespace{"a\"b"}),
-       "Invalid namespace: a\"b", "InvalidNamespace(\"a\\\"b\")"},
+      {"UnsupportedVersion", DatError(DatError::UnsupportedVersion{255}), "Unsupported version: 255",
+       "UnsupportedVersion(255)"},
+      {"InvalidNamespace", DatError(DatError::InvalidNamespace{"a\"b"}), "Invalid namespace: a\"b",
+       "InvalidNamespace(\"a\\\"b\")"},
       {"Corruption", DatError(DatError::Corruption{"line1\nline2\ttab"}),
        "Corruption detected: line1\nline2\ttab", "Corruption(\"line1\\nline2\\ttab\")"},
       {"DecompressionFailed", DatError(DatError::DecompressionFailed{0x30000000}),
@@ -65,8 +65,8 @@ TEST(DatError, DisplayAndDebugOfEveryKind) {
 }
 
 TEST(DatError, ConversionsKeepTheCarriedErrorWhole) {
-  const ParseError parse = ParseError(IoError::unexpected_eof())
-                               .with_field({"CombatManeuverTable", "id", "src/x.hpp", 7});
+  const ParseError parse =
+      ParseError(IoError::unexpected_eof()).with_field({"CombatManeuverTable", "id", "src/x.hpp", 7});
   const DatError from_parse = parse;
   ASSERT_NE(from_parse.as<DatError::BinRead>(), nullptr);
   EXPECT_EQ(from_parse.as<DatError::BinRead>()->error, parse);
@@ -84,13 +84,16 @@ TEST(DatError, PlainIsOneLineWithoutFramesPathsOrControls) {
   const ParseError parse = ParseError(IoError::unexpected_eof())
                                .with_field({"CombatManeuver", "motion", "src/x.hpp", 7})
                                .with_field({"CombatManeuverTable", "combat_maneuvers", "src/x.hpp", 9});
-  EXPECT_EQ(DatError(parse).plain(),
-            "Binary read error: failed to fill whole buffer (while parsing field 'motion' in CombatManeuver; "
-            "while parsing field 'combat_maneuvers' in CombatManeuverTable)");
-  EXPECT_EQ(DatError(ParseError(IoError::not_enough_bytes())).plain(), "Binary read error: not enough bytes in reader");
+  EXPECT_EQ(
+      DatError(parse).plain(),
+      "Binary read error: failed to fill whole buffer (while parsing field 'motion' in CombatManeuver; "
+      "while parsing field 'combat_maneuvers' in CombatManeuverTable)");
+  EXPECT_EQ(DatError(ParseError(IoError::not_enough_bytes())).plain(),
+            "Binary read error: not enough bytes in reader");
   EXPECT_EQ(DatError(DatError::PathError{"/tmp/a\x1b[1m\nb", IoError::from_os(ENOENT)}).plain(),
             "Failed to open file at /tmp/a?[1m?b: No such file or directory (os error 2)");
-  EXPECT_EQ(DatError(DatError::NotFound{0x30000000}).plain(), DatError(DatError::NotFound{0x30000000}).display());
+  EXPECT_EQ(DatError(DatError::NotFound{0x30000000}).plain(),
+            DatError(DatError::NotFound{0x30000000}).display());
 }
 
 TEST(DatError, PathErrorForAMissingFileFromARealOpen) {
@@ -98,8 +101,8 @@ TEST(DatError, PathErrorForAMissingFileFromARealOpen) {
   ASSERT_EQ(::open(path.c_str(), O_RDONLY | O_CLOEXEC), -1);
   const int code = errno;
   const DatError error = DatError::PathError{path, IoError::from_os(code)};
-  EXPECT_EQ(error.display(), "Failed to open file at " + path +
-                                 ": No such file or directory (os error 2)");
+  EXPECT_EQ(error.display(),
+            "Failed to open file at " + path + ": No such file or directory (os error 2)");
   EXPECT_EQ(error.debug(), "PathError { path: \"" + path +
                                "\", source: Os { code: 2, kind: NotFound, message: \"No such file "
                                "or directory\" } }");
@@ -114,7 +117,12 @@ TEST(DatError, PathsWithQuotesControlsAndInvalidUtf8) {
   const std::vector<PathCase> cases = {
       {"a\"b\\c", "a\"b\\c", "\"a\\\"b\\\\c\""},
       {"t\tr\rn\n", "t\tr\rn\n", "\"t\\tr\\rn\\n\""},
-      {"bell\x07" "esc\x1b" "del\x7f", "bell\x07" "esc\x1b" "del\x7f",
+      {"bell\x07"
+       "esc\x1b"
+       "del\x7f",
+       "bell\x07"
+       "esc\x1b"
+       "del\x7f",
        "\"bell\\u{7}esc\\u{1b}del\\u{7f}\""},
       {std::string("nul\0x", 5), std::string("nul\0x", 5), "\"nul\\u{0}x\""},
       {"caf\xc3\xa9", "caf\xc3\xa9", "\"caf\xc3\xa9\""},

@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "test_oracles/plain_decode.hpp"
 #include "quorvane_dat/utils/decompress_lrs.hpp"
+#include "test_oracles/plain_decode.hpp"
 
 namespace quorvane_dat {
 namespace {
@@ -17,8 +17,7 @@ Bytes reference_decode(const Bytes& input) { return test_oracles::plain_decode(i
 
 Bytes with_size(std::uint32_t declared, const Bytes& stream) {
   Bytes input = {static_cast<std::uint8_t>(declared), static_cast<std::uint8_t>(declared >> 8),
-                 static_cast<std::uint8_t>(declared >> 16),
-                 static_cast<std::uint8_t>(declared >> 24)};
+                 static_cast<std::uint8_t>(declared >> 16), static_cast<std::uint8_t>(declared >> 24)};
   input.insert(input.end(), stream.begin(), stream.end());
   return input;
 }
@@ -39,21 +38,22 @@ TEST(DecompressLrs, Examples) {
       {"back-reference of distance 2",
        with_size(6, {0x20, 0x61, 0x62, 0x02, 0x00, 0x63, 0x64}),
        {0x61, 0x62, 0x61, 0x62, 0x63, 0x64}},
-      {"distance 1 repeats the last byte", with_size(6, {0x40, 0x41, 0x01, 0x03}),
+      {"distance 1 repeats the last byte",
+       with_size(6, {0x40, 0x41, 0x01, 0x03}),
        {0x41, 0x41, 0x41, 0x41, 0x41, 0x41}},
       {"stop at declared size inside a back-reference",
-       with_size(4, {0x40, 0x41, 0x01, 0x0F, 0x42}), {0x41, 0x41, 0x41, 0x41}},
+       with_size(4, {0x40, 0x41, 0x01, 0x0F, 0x42}),
+       {0x41, 0x41, 0x41, 0x41}},
       {"stop at declared size ignores the rest",
-       with_size(2, {0x00, 0x61, 0x62, 0x63, 0x64}), {0x61, 0x62}},
-      {"zero distance ends decoding", with_size(10, {0x20, 0x61, 0x62, 0x00, 0x05, 0x63}),
+       with_size(2, {0x00, 0x61, 0x62, 0x63, 0x64}),
        {0x61, 0x62}},
-      {"stream ends after a flag byte", with_size(10, {0x00, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66,
-                                                       0x67, 0x68, 0x00}),
+      {"zero distance ends decoding", with_size(10, {0x20, 0x61, 0x62, 0x00, 0x05, 0x63}), {0x61, 0x62}},
+      {"stream ends after a flag byte",
+       with_size(10, {0x00, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x00}),
        {0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68}},
       {"one byte where a back-reference needs two", with_size(10, {0x40, 0x61, 0x01}), {0x61}},
       {"literal missing after flag", with_size(10, {0x00}), {}},
-      {"back-reference into empty output ends decoding",
-       with_size(10, {0x80, 0x01, 0x00, 0x61}), {}},
+      {"back-reference into empty output ends decoding", with_size(10, {0x80, 0x01, 0x00, 0x61}), {}},
       {"declared size larger than produced", with_size(1000, {0x00, 0x61, 0x62}), {0x61, 0x62}},
   };
   for (const DecodeCase& c : cases) {
@@ -73,8 +73,7 @@ TEST(DecompressLrs, FindingsSayWhatTheOutputCannot) {
       {"no header declares nothing", {1, 2}, {}},
       {"a sound body", with_size(6, {0x20, 0x61, 0x62, 0x02, 0x00, 0x63, 0x64}), {}},
       {"declared size larger than produced", with_size(1000, {0x00, 0x61, 0x62}), {true, false}},
-      {"reference before the start, repaired", with_size(6, {0x40, 0x61, 0x03, 0x03}),
-       {false, true}},
+      {"reference before the start, repaired", with_size(6, {0x40, 0x61, 0x03, 0x03}), {false, true}},
       {"reference into an empty output", with_size(10, {0x80, 0x01, 0x00, 0x61}), {true, true}},
       {"zero distance ends early", with_size(10, {0x20, 0x61, 0x62, 0x00, 0x05}), {true, false}},
   };
@@ -130,10 +129,8 @@ TEST(DecompressLrs, ResultNeverExceedsTheStreamsReachOrTheDeclaredSize) {
     std::size_t expected;
   } cases[] = {
       {"huge declared size", 50, 0xFFFFFFFF, 1 + 7 * 17 + 50 * 8 * 17},
-      {"declared size past one output step, below the reach", 10000, (1U << 20) + 5,
-       (1U << 20) + 5},
-      {"declared size past two output steps, below the reach", 20000, (2U << 20) + 3,
-       (2U << 20) + 3},
+      {"declared size past one output step, below the reach", 10000, (1U << 20) + 5, (1U << 20) + 5},
+      {"declared size past two output steps, below the reach", 20000, (2U << 20) + 3, (2U << 20) + 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -201,8 +198,8 @@ TEST(DecompressLrs, MatchesTheReferenceOnGeneratedStreams) {
 }
 
 TEST(DecompressLrs, TruncatedStreamsMatchTheReference) {
-  const Bytes full = with_size(40, {0x24, 'q', 'r', 0x02, 0x03, 's', 't', 0x05, 0x01, 'u', 'v',
-                                    0xFF, 0x01, 0x00, 0x02, 0x00});
+  const Bytes full = with_size(
+      40, {0x24, 'q', 'r', 0x02, 0x03, 's', 't', 0x05, 0x01, 'u', 'v', 0xFF, 0x01, 0x00, 0x02, 0x00});
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     SCOPED_TRACE(cut);
     const Bytes input(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
@@ -210,8 +207,8 @@ TEST(DecompressLrs, TruncatedStreamsMatchTheReference) {
     EXPECT_EQ(out, reference_decode(input));
     if (cut >= 4) {
       // A longer prefix of the input never yields less output.
-      const Bytes longer(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(
-                                                          std::min(cut + 1, full.size())));
+      const Bytes longer(full.begin(),
+                         full.begin() + static_cast<std::ptrdiff_t>(std::min(cut + 1, full.size())));
       EXPECT_LE(out.size(), decompress_lrs(longer).size());
     }
   }

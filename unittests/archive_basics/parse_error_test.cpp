@@ -46,10 +46,10 @@ TEST(ParseError, OneFrameReportByteForByte) {
   const FieldSite& site = CombatManeuverTable::num_combat_maneuvers_site;
   const ParseError error = ParseError(IoError::unexpected_eof()).with_field(site);
 
-  const std::string expected =
-      TOP_RULE + " 0: " + B + B + "Error: failed to fill whole buffer" + N + "\n" +
-      "           " + B + "While parsing field 'num_combat_maneuvers' in CombatManeuverTable" +
-      N + N + "\n" + location(site) + bottom_rule();
+  const std::string expected = TOP_RULE + " 0: " + B + B + "Error: failed to fill whole buffer" + N +
+                               "\n" + "           " + B +
+                               "While parsing field 'num_combat_maneuvers' in CombatManeuverTable" + N +
+                               N + "\n" + location(site) + bottom_rule();
   EXPECT_EQ(error.report(), expected);
 }
 
@@ -57,20 +57,16 @@ TEST(ParseError, ThreeFramesInOrderWithIndexes) {
   const FieldSite inner{"Inner", "value", "src/a.hpp", 11};
   const FieldSite& middle = CombatManeuver::motion_site;
   const FieldSite& outer = CombatManeuverTable::combat_maneuvers_site;
-  const ParseError error = ParseError(IoError::not_enough_bytes())
-                               .with_field(inner)
-                               .with_field(middle)
-                               .with_field(outer);
+  const ParseError error =
+      ParseError(IoError::not_enough_bytes()).with_field(inner).with_field(middle).with_field(outer);
   ASSERT_EQ(error.frames().size(), 3U);
 
   const std::string expected =
-      TOP_RULE + " 0: " + B + B + "Error: not enough bytes in reader" + N + "\n" +
-      "           " + B + "While parsing field 'value' in Inner" + N + N + "\n" +
-      "     at src/a.hpp:11\n" +
-      " 1: " + B + "While parsing field 'motion' in CombatManeuver" + N + "\n" +
-      location(middle) +
-      " 2: " + B + "While parsing field 'combat_maneuvers' in CombatManeuverTable" + N + "\n" +
-      location(outer) + bottom_rule();
+      TOP_RULE + " 0: " + B + B + "Error: not enough bytes in reader" + N + "\n" + "           " + B +
+      "While parsing field 'value' in Inner" + N + N + "\n" + "     at src/a.hpp:11\n" + " 1: " + B +
+      "While parsing field 'motion' in CombatManeuver" + N + "\n" + location(middle) + " 2: " + B +
+      "While parsing field 'combat_maneuvers' in CombatManeuverTable" + N + "\n" + location(outer) +
+      bottom_rule();
   EXPECT_EQ(error.report(), expected);
 }
 
@@ -78,8 +74,7 @@ TEST(ParseError, FramesRecordMessageFileAndLine) {
   const ParseError error =
       ParseError(IoError::unexpected_eof()).with_field({"Rec", "fld", "src/r.hpp", 42});
   ASSERT_EQ(error.frames().size(), 1U);
-  EXPECT_EQ(error.frames()[0],
-            (ContextFrame{"While parsing field 'fld' in Rec", "src/r.hpp", 42}));
+  EXPECT_EQ(error.frames()[0], (ContextFrame{"While parsing field 'fld' in Rec", "src/r.hpp", 42}));
   EXPECT_EQ(error.first_error(), IoError::unexpected_eof());
 }
 

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "tools/portal_dat_sample/sample_archive.hpp"
 #include "quorvane_dat/utils/portal_dat_path.hpp"
+#include "tools/portal_dat_sample/sample_archive.hpp"
 
 namespace audit_e2e {
 
@@ -78,8 +78,7 @@ std::optional<Failure> parse_failure(std::string_view out) {
 
 std::string mask_run(std::string_view out) {
   std::string text(out);
-  text = std::regex_replace(text, std::regex(R"(finished in [0-9]+\.[0-9]+s)"),
-                            "finished in T.TTs");
+  text = std::regex_replace(text, std::regex(R"(finished in [0-9]+\.[0-9]+s)"), "finished in T.TTs");
   text = std::regex_replace(text, std::regex(R"(\([0-9]+\) panicked at )"), "(TID) panicked at ");
   return text;
 }

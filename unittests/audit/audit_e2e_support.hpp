@@ -28,9 +28,9 @@ std::filesystem::path write_variant(const ScratchDir& dir, portal_dat_sample::Va
 
 // Runs only the audit check, on one thread, showing its output, with
 // QUORVANE_PORTAL_DAT set to `archive` (or removed when absent).
-test_support::ProcessResult run_audit_check(
-    const std::optional<std::string>& archive,
-    const std::vector<std::string>& extra_args = {"--show-output"});
+test_support::ProcessResult run_audit_check(const std::optional<std::string>& archive,
+                                            const std::vector<std::string>& extra_args = {
+                                                "--show-output"});
 
 std::vector<std::string> lines(std::string_view text);
 

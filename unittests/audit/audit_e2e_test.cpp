@@ -17,12 +17,18 @@ using audit_e2e::lines;
 using portal_dat_sample::Variant;
 
 const std::vector<std::string> RETAIL_UNIQUE_MOTIONS{
-    "  - ThrustMed (0x10000058)",      "  - ThrustLow (0x10000059)",
-    "  - ThrustHigh (0x1000005A)",     "  - SlashHigh (0x1000005B)",
-    "  - SlashMed (0x1000005C)",       "  - SlashLow (0x1000005D)",
-    "  - BackhandHigh (0x1000005E)",   "  - BackhandMed (0x1000005F)",
-    "  - BackhandLow (0x10000060)",    "  - DoubleSlashHigh (0x10000121)",
-    "  - TripleSlashLow (0x10000122)", "  - DoubleThrustMed (0x10000126)",
+    "  - ThrustMed (0x10000058)",
+    "  - ThrustLow (0x10000059)",
+    "  - ThrustHigh (0x1000005A)",
+    "  - SlashHigh (0x1000005B)",
+    "  - SlashMed (0x1000005C)",
+    "  - SlashLow (0x1000005D)",
+    "  - BackhandHigh (0x1000005E)",
+    "  - BackhandMed (0x1000005F)",
+    "  - BackhandLow (0x10000060)",
+    "  - DoubleSlashHigh (0x10000121)",
+    "  - TripleSlashLow (0x10000122)",
+    "  - DoubleThrustMed (0x10000126)",
     "  - 0x100001A4",
 };
 
@@ -60,8 +66,8 @@ std::string one_frame_report(std::string_view error, std::string_view frame) {
   const std::string normal = "\x1b[22m";
   return "\n \u257A" + repeat("\u2501", 20) + "\u2505 Backtrace \u2505" + repeat("\u2501", 20) +
          "\u2578\n\n" + " 0: " + bold + bold + "Error: " + std::string(error) + normal + "\n" +
-         std::string(11, ' ') + bold + std::string(frame) + normal + normal + "\n" +
-         "     at PATH:N\n" + "\n \u257A" + repeat("\u2501", 53) + "\u2578\n\n";
+         std::string(11, ' ') + bold + std::string(frame) + normal + normal + "\n" + "     at PATH:N\n" +
+         "\n \u257A" + repeat("\u2501", 53) + "\u2578\n\n";
 }
 
 TEST(AuditEndToEnd, PassingReportLineByLine) {
@@ -173,8 +179,8 @@ std::vector<FailureCase> failure_cases() {
                     "  stance=0x80000040 height=" + label +
                         " type=0x0004 min_skill=0 motion=BackhandMed (0x1000005F)",
                     LOW_ROW}),
-            "assertion `left == right` failed: " + heights_message + heights +
-                "\n  left: " + heights + "\n right: {1, 2, 3}"};
+            "assertion `left == right` failed: " + heights_message + heights + "\n  left: " + heights +
+                "\n right: {1, 2, 3}"};
   };
   std::vector<std::string> unnamed_low = without_backhands;
   unnamed_low.insert(unnamed_low.begin() + 6,
@@ -182,26 +188,39 @@ std::vector<FailureCase> failure_cases() {
   unnamed_low.push_back("  - 0x100001B0");
 
   return {
-      {Variant::BadHeader, Raised::PlainFailure, {},
+      {Variant::BadHeader,
+       Raised::PlainFailure,
+       {},
        "open portal.dat: BinRead(" +
-           one_frame_report("failed to fill whole buffer",
-                            "While parsing field 'subset' in DatHeader") +
+           one_frame_report("failed to fill whole buffer", "While parsing field 'subset' in DatHeader") +
            ")"},
-      {Variant::UnreadableDirectory, Raised::PlainFailure, {},
+      {Variant::UnreadableDirectory,
+       Raised::PlainFailure,
+       {},
        "open portal.dat: Io(Error { kind: UnexpectedEof, message: \"failed to fill whole "
        "buffer\" })"},
-      {Variant::MissingTable, Raised::PlainFailure, {},
+      {Variant::MissingTable,
+       Raised::PlainFailure,
+       {},
        "read CombatManeuverTable 0x30000000: File ID 30000000 not found in provider"},
-      {Variant::UnreadableTable, Raised::PlainFailure, {},
+      {Variant::UnreadableTable,
+       Raised::PlainFailure,
+       {},
        "read CombatManeuverTable 0x30000000: IO error: failed to fill whole buffer"},
-      {Variant::ShortTable, Raised::PlainFailure, {},
+      {Variant::ShortTable,
+       Raised::PlainFailure,
+       {},
        "parse CombatManeuverTable 0x30000000 (4 bytes): " +
            one_frame_report("failed to fill whole buffer",
                             "While parsing field 'num_combat_maneuvers' in CombatManeuverTable")},
-      {Variant::WrongSelfId, Raised::Assertion, {},
+      {Variant::WrongSelfId,
+       Raised::Assertion,
+       {},
        "assertion `left == right` failed: CombatManeuverTable self-id mismatch: expected "
        "0x30000000, got 0x30000001\n  left: 805306369\n right: 805306368"},
-      {Variant::NoShieldRows, Raised::PlainFailure, {},
+      {Variant::NoShieldRows,
+       Raised::PlainFailure,
+       {},
        "expected at least one row for SwordShieldCombat (0x80000040); CMT 0x30000000 has 128 total "
        "rows but zero shield rows \u2014 either the stance constant is wrong or the CMT layout has "
        "changed"},
@@ -267,9 +286,9 @@ TEST(AuditEndToEnd, ParseFailureFramesNameDeclaringFiles) {
   ASSERT_NE(at, std::string::npos) << failure->message;
   const std::size_t colon = failure->message.find(':', at);
   const std::size_t line = std::stoul(failure->message.substr(colon + 1));
-  EXPECT_NE(audit_e2e::source_line("src/file_type/combat_maneuver_table.hpp", line)
-                .find("combat_maneuvers"),
-            std::string::npos);
+  EXPECT_NE(
+      audit_e2e::source_line("src/file_type/combat_maneuver_table.hpp", line).find("combat_maneuvers"),
+      std::string::npos);
 }
 
 // All four checks on several threads, the audit failing: the run's layout.

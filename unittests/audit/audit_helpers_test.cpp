@@ -36,8 +36,8 @@ TEST(AttackHeightName, KnownHeightsAndEverythingElse) {
     std::uint32_t height;
     std::string_view name;
   } cases[] = {
-      {1, "High"},    {2, "Medium"},  {3, "Low"},          {0, "Unknown"},
-      {4, "Unknown"}, {7, "Unknown"}, {0x101, "Unknown"},  {0xFFFFFFFFu, "Unknown"},
+      {1, "High"},    {2, "Medium"},  {3, "Low"},         {0, "Unknown"},
+      {4, "Unknown"}, {7, "Unknown"}, {0x101, "Unknown"}, {0xFFFFFFFFu, "Unknown"},
   };
   for (const auto& c : cases) EXPECT_EQ(audit::attack_height_name(c.height), c.name) << c.height;
 }

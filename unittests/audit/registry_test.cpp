@@ -42,9 +42,8 @@ TEST(Registry, PositionsPointAtTheFunctionNames) {
     const runner::TestDesc& desc = entry.desc;
     SCOPED_TRACE(std::string(desc.name));
     const std::string_view name = desc.name;
-    const std::string_view function = name.substr(name.rfind("::") == std::string_view::npos
-                                                      ? 0
-                                                      : name.rfind("::") + 2);
+    const std::string_view function =
+        name.substr(name.rfind("::") == std::string_view::npos ? 0 : name.rfind("::") + 2);
     ASSERT_EQ(desc.start_line, desc.end_line);
     ASSERT_GE(desc.start_col, 1u);
     ASSERT_EQ(desc.end_col - desc.start_col, function.size());

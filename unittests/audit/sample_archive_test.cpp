@@ -5,14 +5,14 @@
 #include <set>
 #include <string>
 
+#include "dat_writer/dat_writer.hpp"
 #include "quorvane_dat/file_type/combat_maneuver_table.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "dat_writer/dat_writer.hpp"
+#include "quorvane_dat/utils/byte_reader.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "tools/portal_dat_sample/sample_variant.hpp"
 #include "unittests/audit/audit_e2e_support.hpp"
-#include "quorvane_dat/utils/byte_reader.hpp"
 
 namespace {
 

@@ -12,11 +12,12 @@ TEST(CpuQuota, RoundsUpAndIgnoresAbsentQuotas) {
     std::optional<std::size_t> expected;
   };
   const Case cases[] = {
-      {100000, 100000, 1}, {150000, 100000, 2}, {200000, 100000, 2}, {50000, 100000, 1},
+      {100000, 100000, 1}, {150000, 100000, 2},        {200000, 100000, 2},       {50000, 100000, 1},
       {1, 100000, 1},      {-1, 100000, std::nullopt}, {100000, 0, std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(quorvane_base::cpus_for_quota(c.quota, c.period), c.expected) << c.quota << "/" << c.period;
+    EXPECT_EQ(quorvane_base::cpus_for_quota(c.quota, c.period), c.expected)
+        << c.quota << "/" << c.period;
   }
 }
 
@@ -49,8 +50,7 @@ TEST(CpuQuota, ConsultsTheGroupAndItsAncestorsInsideTheMount) {
   const quorvane_base::CgroupMount root_mount{"/", "/sys/fs/cgroup", true};
   EXPECT_EQ(quorvane_base::cgroup_quota_dirs(root_mount, "/"), V{"/sys/fs/cgroup"});
   EXPECT_EQ(quorvane_base::cgroup_quota_dirs(root_mount, "/user.slice/app.scope"),
-            (V{"/sys/fs/cgroup/user.slice/app.scope", "/sys/fs/cgroup/user.slice",
-               "/sys/fs/cgroup"}));
+            (V{"/sys/fs/cgroup/user.slice/app.scope", "/sys/fs/cgroup/user.slice", "/sys/fs/cgroup"}));
   const quorvane_base::CgroupMount nested{"/docker/abc", "/sys/fs/cgroup/cpu", false};
   EXPECT_EQ(quorvane_base::cgroup_quota_dirs(nested, "/docker/abc"), V{"/sys/fs/cgroup/cpu"});
   EXPECT_EQ(quorvane_base::cgroup_quota_dirs(nested, "/docker/abc/inner"),

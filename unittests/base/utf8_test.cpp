@@ -21,14 +21,21 @@ TEST(Utf8, EachMaximalInvalidSubpartBecomesOneReplacement) {
       {"", ""},
       {"plain", "plain"},
       {"caf\xC3\xA9", "caf\xC3\xA9"},
-      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},           // four bytes
-      {"a\xFF" "b", "a" + fffd + "b"},                     // a byte that never starts a sequence
-      {"\xE2\x82", fffd},                                  // truncated three-byte sequence: one unit
-      {"\xE2\x82" "x", fffd + "x"},
-      {"\xC0\xAF", fffd + fffd},                           // overlong form
-      {"\xED\xA0\x80", fffd + fffd + fffd},                // surrogate
-      {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},     // above U+10FFFF
-      {"\x00" "z"s, "\x00" "z"s},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // four bytes
+      {"a\xFF"
+       "b",
+       "a" + fffd + "b"},  // a byte that never starts a sequence
+      {"\xE2\x82", fffd},  // truncated three-byte sequence: one unit
+      {"\xE2\x82"
+       "x",
+       fffd + "x"},
+      {"\xC0\xAF", fffd + fffd},                        // overlong form
+      {"\xED\xA0\x80", fffd + fffd + fffd},             // surrogate
+      {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // above U+10FFFF
+      {"\x00"
+       "z"s,
+       "\x00"
+       "z"s},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(quorvane_base::debug_quote(c.input));

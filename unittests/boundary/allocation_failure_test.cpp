@@ -8,9 +8,9 @@
 #include <new>
 #include <vector>
 
+#include "dat_writer/dat_writer.hpp"
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "dat_writer/dat_writer.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "dat_writer/dat_writer.hpp"
 #include "quorvane_dat/lib/batch_reader.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
-#include "dat_writer/dat_writer.hpp"
 #include "test_oracles/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
 
@@ -72,7 +72,7 @@ const char* turn_name(Turn t) {
 // run; every read must equal the block-by-block reading.
 TEST(ChainRuns, EveryWayARunEndsMatchesBlockByBlockReading) {
   ScratchDir dir;
-  const Turn turns[] = {Turn::None,       Turn::Zero,   Turn::LoopToStart,
+  const Turn turns[] = {Turn::None,        Turn::Zero,    Turn::LoopToStart,
                         Turn::JumpToOther, Turn::PastEnd, Turn::Near4GiB};
   int compared = 0;
   for (const std::uint32_t bs : {5U, 6U, 8U, 64U, 1024U}) {
@@ -112,10 +112,9 @@ TEST(ChainRuns, EveryWayARunEndsMatchesBlockByBlockReading) {
           for (const std::uint32_t size : sizes) {
             const Outcome expected = block_by_block(file, bs, run, size);
             const Outcome got = library_read(*db, run, size);
-            ASSERT_EQ(got, expected) << "block size " << bs << ", " << turn_name(turn)
-                                     << " at block " << turn_at << ", cut " << cut
-                                     << ", size " << size << ": expected '" << expected.error
-                                     << "', got '" << got.error << "'";
+            ASSERT_EQ(got, expected) << "block size " << bs << ", " << turn_name(turn) << " at block "
+                                     << turn_at << ", cut " << cut << ", size " << size << ": expected '"
+                                     << expected.error << "', got '" << got.error << "'";
             ++compared;
           }
         }
@@ -138,8 +137,8 @@ TEST(ChainRuns, TinyBlockSizesFollowNoPointer) {
     const Bytes file = b.bytes();
     auto db = DatDatabase::new_(dir.write("tiny.dat", file));
     ASSERT_TRUE(db);
-    for (const auto& [offset, size] : {std::pair{first, 30U}, std::pair{single, 40U},
-                                       std::pair{single, 41U}, std::pair{first, 0U}}) {
+    for (const auto& [offset, size] :
+         {std::pair{first, 30U}, std::pair{single, 40U}, std::pair{single, 41U}, std::pair{first, 0U}}) {
       EXPECT_EQ(library_read(*db, offset, size), block_by_block(file, header_bs, offset, size))
           << "offset " << offset << ", size " << size;
     }
@@ -177,8 +176,8 @@ TEST(ChainRuns, RandomLongRunsMatchBlockByBlockReading) {
       const std::uint32_t offset = r == 0 ? start : chain[uniform(0, chain.size() - 1)];
       const auto size = static_cast<std::uint32_t>(uniform(1, std::uint64_t{bs - 4} * blocks * 2));
       ASSERT_EQ(library_read(*db, offset, size), block_by_block(file, bs, offset, size))
-          << "archive " << archive << ", block size " << bs << ", offset " << offset
-          << ", size " << size;
+          << "archive " << archive << ", block size " << bs << ", offset " << offset << ", size "
+          << size;
       ++compared;
     }
   }
@@ -251,8 +250,8 @@ TEST(ChainRuns, ABatchOfContiguousFilesCostsAFewReadCalls) {
   dat_writer::Node node;
   for (std::uint32_t i = 0; i < 40; ++i) {
     const auto size = static_cast<std::uint32_t>(2100 + i);
-    node.entries.push_back({0, 100 + i, b.add_chain(counter_bytes(size, static_cast<std::uint8_t>(i))),
-                            size, 0, 0});
+    node.entries.push_back(
+        {0, 100 + i, b.add_chain(counter_bytes(size, static_cast<std::uint8_t>(i))), size, 0, 0});
   }
   b.set_root(b.add_node(node));
   auto db = DatDatabase::new_(dir.write("batch.dat", b.bytes()));
@@ -287,10 +286,10 @@ TEST(ChainRuns, LoopingChainsRepeatWithoutReadingTheLoopAgain) {
     std::size_t loop_from;  // the last block points back to this block
     bool scattered;
   };
-  for (const Case& c : {Case{"self loop, 5-byte blocks", 5, 1, 0, false},
-                        Case{"back to the start", 16, 40, 0, false},
-                        Case{"into the middle of a run", 64, 700, 333, false},
-                        Case{"scattered chain", 32, 50, 7, true}}) {
+  for (const Case& c :
+       {Case{"self loop, 5-byte blocks", 5, 1, 0, false}, Case{"back to the start", 16, 40, 0, false},
+        Case{"into the middle of a run", 64, 700, 333, false},
+        Case{"scattered chain", 32, 50, 7, true}}) {
     SCOPED_TRACE(c.name);
     ArchiveBuilder b(c.block_size);
     const std::uint32_t start =
@@ -302,8 +301,8 @@ TEST(ChainRuns, LoopingChainsRepeatWithoutReadingTheLoopAgain) {
     const Bytes file = b.bytes();
     auto db = DatDatabase::new_(dir.write("loop.dat", file));
     ASSERT_TRUE(db);
-    for (const std::uint32_t size : {std::uint32_t{c.block_size - 4} * c.blocks + 1,
-                                     std::uint32_t{3} << 20}) {
+    for (const std::uint32_t size :
+         {std::uint32_t{c.block_size - 4} * c.blocks + 1, std::uint32_t{3} << 20}) {
       EXPECT_EQ(library_read(*db, start, size), block_by_block(file, c.block_size, start, size))
           << "size " << size;
     }

@@ -3,8 +3,8 @@
 // read directly; forward-moving requests share window fills, jumping ones are
 // passed straight through; and opening an archive whose nodes lie one after
 // another costs a few reads rather than one per node.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/utils/detail/positioned_read.hpp"
+#include "quorvane_dat/utils/detail/read_ahead.hpp"
 #include "test_oracles/chain_reference.hpp"
 #include "unittests/support/scratch_dir.hpp"
-#include "quorvane_dat/utils/detail/read_ahead.hpp"
 
 namespace {
 
@@ -75,8 +75,10 @@ Answer ask(Reader& reader, bool exact, const std::vector<std::size_t>& sizes, st
   }
   auto r = reader.read_vectored_at(parts, offset);
   answer.ok = r.has_value();
-  if (r) answer.count = *r;
-  else answer.error = r.error().display();
+  if (r)
+    answer.count = *r;
+  else
+    answer.error = r.error().display();
   return answer;
 }
 
@@ -99,10 +101,10 @@ TEST(ReadAhead, AnswersEqualTheFileForAnyRequestPattern) {
     for (const std::size_t s : sizes) total += s;
     // Mostly runs of forward requests, broken now and then by a jump.
     switch (rng() % 100) {
-      case 0: offset = rng() % (size + 4096); break;                  // jump anywhere
+      case 0: offset = rng() % (size + 4096); break;                               // jump anywhere
       case 1: offset = size - std::min<std::uint64_t>(size, rng() % 3000); break;  // near the end
-      case 2: offset = offset > 5000 ? offset - rng() % 5000 : 0; break;  // backwards
-      case 3: offset = (std::uint64_t{1} << 40) + rng() % 100; break;  // far past the end
+      case 2: offset = offset > 5000 ? offset - rng() % 5000 : 0; break;           // backwards
+      case 3: offset = (std::uint64_t{1} << 40) + rng() % 100; break;              // far past the end
       default:  // forward with a small gap, starting over once well past the end
         offset = end > size + 20000 ? rng() % size : end + rng() % (total + 1);
         break;

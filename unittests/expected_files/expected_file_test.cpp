@@ -40,15 +40,20 @@ TEST(ExpectedFile, FailuresNameTheFileAndTheFirstDifferingLine) {
   } cases[] = {
       {expected, ""},
       {"first\nsecond \x1b lime\n",
-       "line 2, byte 12 of the line (" + size + "20 written)\n"
-       "  expected: second \\x1B line\\n\n  actual:   second \\x1B lime\\n<end of file>"},
-      {"first",
-       "line 1, byte 6 of the line (" + size + "5 written)\n"
-       "  expected: first\\n\n  actual:   first<end of file>"},
+       "line 2, byte 12 of the line (" + size +
+           "20 written)\n"
+           "  expected: second \\x1B line\\n\n  actual:   second \\x1B lime\\n<end of file>"},
+      {"first", "line 1, byte 6 of the line (" + size +
+                    "5 written)\n"
+                    "  expected: first\\n\n  actual:   first<end of file>"},
       {expected.substr(0, 80) + "B" + expected.substr(81),
-       "line 3, byte 61 of the line (" + size + "142 written)\n"
-       "  expected: ..." + std::string(48, 'a') + "b" + std::string(47, 'c') + "...\n"
-       "  actual:   ..." + std::string(48, 'a') + "B" + std::string(47, 'c') + "..."},
+       "line 3, byte 61 of the line (" + size +
+           "142 written)\n"
+           "  expected: ..." +
+           std::string(48, 'a') + "b" + std::string(47, 'c') +
+           "...\n"
+           "  actual:   ..." +
+           std::string(48, 'a') + "B" + std::string(47, 'c') + "..."},
   };
   for (const auto& c : cases) {
     const testing::AssertionResult result = matches_expected_file(c.actual, file);
@@ -81,8 +86,7 @@ TEST(ExpectedFile, UpdateWritesTheOutputAndPasses) {
   EXPECT_EQ(std::filesystem::last_write_time(dir.file("new.txt")), old_time);
   EXPECT_TRUE(matches_expected_file("", dir.file("new.txt")));
   EXPECT_EQ(read_text(dir.file("new.txt")), "");
-  const testing::AssertionResult unwritable =
-      matches_expected_file("x", dir.file("no/such/dir.txt"));
+  const testing::AssertionResult unwritable = matches_expected_file("x", dir.file("no/such/dir.txt"));
   EXPECT_FALSE(unwritable);
   EXPECT_EQ(unwritable.message(), "cannot write " + dir.file("no/such/dir.txt").string());
 }

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
 
 #include "quorvane_dat/lib/dat_database.hpp"
@@ -47,10 +47,10 @@ class HostileArchive : public ::testing::Test {
 
 // The header field whose bytes a file of `length` bytes cuts short.
 std::string field_cut_at(std::uint64_t length) {
-  static const char* const fields[] = {
-      "magic",   "block_size", "file_size",     "dataset",        "subset",       "free_head",
-      "free_tail", "free_count", "root_offset", "new_lru",        "old_lru",      "use_lru",
-      "master_map_id", "engine_version", "game_version"};
+  static const char* const fields[] = {"magic",         "block_size",     "file_size",   "dataset",
+                                       "subset",        "free_head",      "free_tail",   "free_count",
+                                       "root_offset",   "new_lru",        "old_lru",     "use_lru",
+                                       "master_map_id", "engine_version", "game_version"};
   if (length < 0x140 + 4) return "magic";
   if (length < 0x17C) return fields[(length - 0x140) / 4];
   if (length < 0x18C) return "version_string";
@@ -69,7 +69,7 @@ TEST_F(HostileArchive, EveryHeaderTruncationNamesTheFieldCutShort) {
               std::string::npos)
         << report;
     const char* eof = field_cut_at(length) == "version_string" ? "not enough bytes in reader"
-                                                                : "failed to fill whole buffer";
+                                                               : "failed to fill whole buffer";
     EXPECT_NE(report.find(eof), std::string::npos) << report;
   }
 }
@@ -81,8 +81,7 @@ TEST_F(HostileArchive, MalformedDirectoriesFailWithTheirOwnError) {
     const char* expected;  // part of the error's debug form
   } cases[] = {
       {"root beyond the end", hostile::root_beyond_end(), "Io(Error { kind: UnexpectedEof"},
-      {"directory cycle", hostile::directory_cycle(),
-       "is its own ancestor"},
+      {"directory cycle", hostile::directory_cycle(), "is its own ancestor"},
       {"node named twice at 40 levels", hostile::doubled_tree(40), "is reached twice"},
       {"100000 levels packed 16 bytes apart", hostile::packed_deep_tree(100000),
        "directory walk needs more than"},
@@ -150,8 +149,7 @@ TEST_F(HostileArchive, StoredSizesAndOffsetsTheArchiveCannotHoldFailTheFetch) {
     ASSERT_TRUE(db) << db.error().debug();
     auto table = db->get_file(hostile::TABLE_ID);
     ASSERT_FALSE(table);
-    EXPECT_NE(table.error().display().find(c.expected), std::string::npos)
-        << table.error().display();
+    EXPECT_NE(table.error().display().find(c.expected), std::string::npos) << table.error().display();
   }
 }
 

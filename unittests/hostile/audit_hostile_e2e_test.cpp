@@ -52,8 +52,8 @@ TEST_F(HostileAudit, HostileArchivesEndInAClearResult) {
     SCOPED_TRACE(c.name);
     const auto path = dir_.file(c.slug + ".dat");
     hostile::write_case_archive(c, path);
-    const hostile::Run run = hostile::run_audit(path.string(), {kCheck, "--exact"},
-                                                hostile::Stdout::Pipe, kLimits);
+    const hostile::Run run =
+        hostile::run_audit(path.string(), {kCheck, "--exact"}, hostile::Stdout::Pipe, kLimits);
     expect_bounded(run);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     EXPECT_NE(run.out.find(c.status == 0 ? kPassLine : kFailLine), std::string::npos) << run.out;
@@ -108,8 +108,7 @@ TEST_F(HostileAudit, BrokenStandardOutputEndsTheRunAsAFailure) {
       {hostile::Stdout::Closed, {}, "error: io error when listing tests: Os { code: 9,"},
       {hostile::Stdout::BrokenPipe, {}, "error: io error when listing tests: Os { code: 32,"},
       {hostile::Stdout::BrokenPipe, {"--list"}, "error: io error when listing tests: Os { code: 32,"},
-      {hostile::Stdout::BrokenPipe, {"--quiet"},
-       "error: io error when listing tests: Os { code: 32,"},
+      {hostile::Stdout::BrokenPipe, {"--quiet"}, "error: io error when listing tests: Os { code: 32,"},
       // Help goes through the output facility, whose write error is a failure report.
       {hostile::Stdout::Closed, {"--help"}, "failed printing to stdout"},
   };

@@ -1,7 +1,7 @@
 #include "unittests/hostile/hostile_archives.hpp"
 
-#include "quorvane_dat/lib/dat_format.hpp"
 #include "dat_writer/lzss_encoder.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "unittests/hostile/hostile_support.hpp"
 
 namespace hostile {
@@ -70,9 +70,8 @@ Bytes node_chain_loop() {
 }
 
 Bytes directory_cycle() {
-  return bent_root(2048, [](ArchiveBuilder& builder, std::uint32_t node) {
-    builder.set_branch(node, 0, node);
-  });
+  return bent_root(
+      2048, [](ArchiveBuilder& builder, std::uint32_t node) { builder.set_branch(node, 0, node); });
 }
 
 Bytes doubled_tree(std::uint32_t depth) {

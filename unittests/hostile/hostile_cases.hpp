@@ -14,13 +14,13 @@
 namespace hostile {
 
 struct AuditCase {
-  std::string name;                          // what is hostile about it
-  std::string slug;                          // file name stem
+  std::string name;  // what is hostile about it
+  std::string slug;  // file name stem
   std::function<dat_writer::Bytes()> archive;
-  int status;                                // 0: the audit passes; 101: it fails
-  std::string expected;                      // part of standard output
-  std::uint64_t file_length = 0;             // when beyond the bytes: the file is
-                                             // extended to it sparsely
+  int status;                     // 0: the audit passes; 101: it fails
+  std::string expected;           // part of standard output
+  std::uint64_t file_length = 0;  // when beyond the bytes: the file is
+                                  // extended to it sparsely
 };
 
 // Writes a case's archive to `path`.

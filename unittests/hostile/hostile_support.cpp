@@ -29,8 +29,8 @@ void put_u32(dat_writer::Bytes& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-void put_row(dat_writer::Bytes& out, std::uint32_t style, std::uint32_t height,
-             std::uint32_t type, std::uint32_t skill, std::uint32_t motion) {
+void put_row(dat_writer::Bytes& out, std::uint32_t style, std::uint32_t height, std::uint32_t type,
+             std::uint32_t skill, std::uint32_t motion) {
   for (const std::uint32_t v : {style, height, type, skill, motion}) put_u32(out, v);
 }
 
@@ -103,8 +103,8 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
   // reports its peak memory on descriptor REPORT_FD.
   constexpr int REPORT_FD = 3;
   const std::string exe = QUORVANE_PEAK_RSS_LAUNCHER;
-  std::vector<std::string> argv_text{exe, std::to_string(REPORT_FD),
-                                     std::to_string(limits.cpu_seconds), test_support::audit_exe()};
+  std::vector<std::string> argv_text{exe, std::to_string(REPORT_FD), std::to_string(limits.cpu_seconds),
+                                     test_support::audit_exe()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_text) argv.push_back(a.data());
@@ -152,11 +152,10 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
 
   Run run;
   std::string report;
-  const auto deadline =
-      start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                  std::chrono::duration<double>(limits.wall_seconds));
-  run.timed_out = !drain({out_pipe[0], err_pipe[0], report_pipe[0]},
-                         {&run.out, &run.err, &report}, deadline);
+  const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                    std::chrono::duration<double>(limits.wall_seconds));
+  run.timed_out =
+      !drain({out_pipe[0], err_pipe[0], report_pipe[0]}, {&run.out, &run.err, &report}, deadline);
   if (run.timed_out) {
     ::kill(-pid, SIGKILL);  // the launcher's group: it and the audit
     ::kill(pid, SIGKILL);
@@ -173,8 +172,8 @@ Run run_audit(const std::optional<std::string>& archive, const std::vector<std::
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.peak_rss_kib = std::atol(report.c_str());
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.cpu_limited = limits.cpu_seconds > 0 && (run.status == 128 + SIGXCPU ||
-                                               (run.status == 128 + SIGKILL && !run.timed_out));
+  run.cpu_limited = limits.cpu_seconds > 0 &&
+                    (run.status == 128 + SIGXCPU || (run.status == 128 + SIGKILL && !run.timed_out));
   return run;
 }
 

@@ -38,11 +38,11 @@ enum class Stdout {
 struct Run {
   std::string out;
   std::string err;
-  int status = -1;          // exit status, or 128 + signal number
-  bool timed_out = false;   // killed after the wall-clock limit
+  int status = -1;           // exit status, or 128 + signal number
+  bool timed_out = false;    // killed after the wall-clock limit
   bool cpu_limited = false;  // stopped by the limit on its processor time
-  long peak_rss_kib = 0;    // the child's maximum resident set size
-  double seconds = 0;       // wall-clock time
+  long peak_rss_kib = 0;     // the child's maximum resident set size
+  double seconds = 0;        // wall-clock time
 };
 
 // How long a run may take. Processor time bounds a run that spins, whatever

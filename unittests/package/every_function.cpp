@@ -56,17 +56,20 @@ void errors_and_texts() {
   check(!os.display().empty() && !os.debug().empty(), "IoError::display, debug");
   check(qd::IoError::simple(qd::IoErrorKind::Other, "simple").display() == "simple", "IoError::simple");
   check(qd::IoError::custom(qd::IoErrorKind::Other, "custom").display() == "custom", "IoError::custom");
-  check(qd::IoError::unexpected_eof().kind() == qd::IoErrorKind::UnexpectedEof, "IoError::unexpected_eof");
+  check(qd::IoError::unexpected_eof().kind() == qd::IoErrorKind::UnexpectedEof,
+        "IoError::unexpected_eof");
   check(!qd::IoError::not_enough_bytes().display().empty(), "IoError::not_enough_bytes");
 
   qd::ParseError parse = qd::ParseError(qd::IoError::unexpected_eof())
                              .with_field(qd::DatHeader::magic_site)
                              .with_frame(qd::ContextFrame{"While reading", "file.hpp", 1});
-  check(parse.frames().size() == 2 && !parse.report().empty(), "ParseError::with_field, with_frame, report");
+  check(parse.frames().size() == 2 && !parse.report().empty(),
+        "ParseError::with_field, with_frame, report");
   const qd::DatError error(std::move(parse));
   check(error.as<qd::DatError::BinRead>() != nullptr, "DatError::as");
   check(!error.display().empty() && !error.debug().empty(), "DatError::display, debug");
-  check(error.plain().find('\n') == std::string::npos && !error.plain().empty(), "DatError::plain, ParseError::plain");
+  check(error.plain().find('\n') == std::string::npos && !error.plain().empty(),
+        "DatError::plain, ParseError::plain");
   check(qd::debug_quote_text("a\"b") == "\"a\\\"b\"", "debug_quote_text");
   check(qd::debug_quote_path("p") == "\"p\"", "debug_quote_path");
   check(qd::display_path("p") == "p", "display_path");
@@ -75,7 +78,8 @@ void errors_and_texts() {
   check(v.major_number == QUORVANE_DAT_VERSION_MAJOR && v.minor_number == QUORVANE_DAT_VERSION_MINOR &&
             v.patch_number == QUORVANE_DAT_VERSION_PATCH && v.text == QUORVANE_DAT_VERSION_STRING,
         "version");
-  check(qd::portal_dat_fallback_path().native().ends_with("dats/portal.dat"), "portal_dat_fallback_path");
+  check(qd::portal_dat_fallback_path().native().ends_with("dats/portal.dat"),
+        "portal_dat_fallback_path");
   (void)qd::get_portal_dat_path();
 }
 
@@ -90,9 +94,11 @@ void records(const qd::DatDatabase& db, const std::vector<std::uint8_t>& file,
 
   const qd::DatFileEntry& some = *db.files().find(TABLE_ID);
   std::uint8_t raw[qd::FILE_ENTRY_SIZE] = {};
-  const std::uint32_t fields[] = {some.bit_flags, some.id, some.offset, some.size, some.timestamp, some.version};
+  const std::uint32_t fields[] = {some.bit_flags, some.id,        some.offset,
+                                  some.size,      some.timestamp, some.version};
   std::memcpy(raw, fields, sizeof raw);
-  check(qd::DatFileEntry::decode(std::span<const std::uint8_t, qd::FILE_ENTRY_SIZE>(raw)).offset == some.offset,
+  check(qd::DatFileEntry::decode(std::span<const std::uint8_t, qd::FILE_ENTRY_SIZE>(raw)).offset ==
+            some.offset,
         "DatFileEntry::decode");
   qd::ByteReader entry_reader{std::span<const std::uint8_t>(raw)};
   check(qd::DatFileEntry::read(entry_reader).value().id == TABLE_ID, "DatFileEntry::read");
@@ -101,7 +107,8 @@ void records(const qd::DatDatabase& db, const std::vector<std::uint8_t>& file,
   const qd::CombatManeuverTable cmt = qd::CombatManeuverTable::read(table_reader).value();
   check(cmt.id == TABLE_ID && !cmt.combat_maneuvers.empty(), "CombatManeuverTable::read");
   qd::ByteReader row_reader{std::span<const std::uint8_t>(table).subspan(8)};
-  check(qd::CombatManeuver::read(row_reader).value() == cmt.combat_maneuvers.front(), "CombatManeuver::read");
+  check(qd::CombatManeuver::read(row_reader).value() == cmt.combat_maneuvers.front(),
+        "CombatManeuver::read");
 
   const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   qd::ByteReader fd_reader = qd::ByteReader::over_fd(fd);
@@ -112,7 +119,8 @@ void records(const qd::DatDatabase& db, const std::vector<std::uint8_t>& file,
 void index_and_reads(const qd::DatDatabase& db) {
   qd::FileIndex copy;
   check(copy.empty() && copy.reserve(db.files().size()), "FileIndex, reserve");
-  for (const auto& [id, entry] : db.files()) check(copy.insert_or_assign(entry), "FileIndex::insert_or_assign");
+  for (const auto& [id, entry] : db.files())
+    check(copy.insert_or_assign(entry), "FileIndex::insert_or_assign");
   check(copy == db.files() && copy.size() == db.files().size(), "FileIndex operator==");
   qd::FileIndex moved(std::move(copy));
   qd::FileIndex assigned;
@@ -124,7 +132,8 @@ void index_and_reads(const qd::DatDatabase& db) {
   check(db.get_file_into(TABLE_ID, into).has_value(), "DatDatabase::get_file_into");
   check(db.decoded_size(TABLE_ID).value() == into.size(), "DatDatabase::decoded_size");
   const std::vector<std::uint8_t> stored = db.get_stored(TABLE_ID).value();
-  check(stored == db.read_file_data(entry.offset, entry.size).value(), "DatDatabase::get_stored, read_file_data");
+  check(stored == db.read_file_data(entry.offset, entry.size).value(),
+        "DatDatabase::get_stored, read_file_data");
   if (entry.is_compressed()) {
     check(qd::decompress_lrs(stored) == into, "decompress_lrs");
     std::vector<std::uint8_t> decoded;
@@ -148,36 +157,40 @@ void index_and_reads(const qd::DatDatabase& db) {
     for (auto piece = stream->next(); piece && !piece->empty(); piece = stream->next()) {
       streamed.insert(streamed.end(), piece->begin(), piece->end());
     }
-    check(streamed == into && stream->finished() && stream->entry().id == TABLE_ID && !stream->chain_loops() &&
-              !stream->findings().any() && stream->declared_size() == into.size() && stream->blocks().empty(),
+    check(streamed == into && stream->finished() && stream->entry().id == TABLE_ID &&
+              !stream->chain_loops() && !stream->findings().any() &&
+              stream->declared_size() == into.size() && stream->blocks().empty(),
           "FileStream");
     qd::FileStream moved_stream(std::move(*stream));
     moved_stream = std::move(*qd::FileStream::open(db, TABLE_ID));
     check(moved_stream.drain().has_value(), "FileStream::open by id, drain");
   }
   check(!db.chain_blocks(entry.offset, entry.size).value().empty(), "DatDatabase::chain_blocks");
-  check(db.get_file(0xFFFFFFFF).error().as<qd::DatError::NotFound>() != nullptr, "DatDatabase::get_file");
+  check(db.get_file(0xFFFFFFFF).error().as<qd::DatError::NotFound>() != nullptr,
+        "DatDatabase::get_file");
 
   CountingVisitor visitor;
-  check(db.visit_directory(visitor).has_value() && visitor.entries_ == db.files().size() && visitor.nodes_ > 0,
+  check(db.visit_directory(visitor).has_value() && visitor.entries_ == db.files().size() &&
+            visitor.nodes_ > 0,
         "DatDatabase::visit_directory");
 
   std::vector<qd::DatFileEntry> selection;
   for (const auto& [id, e] : db.files()) selection.push_back(e);
   std::size_t delivered = 0;
   const qd::BatchOptions options;
-  check(qd::read_batch(db, selection, options,
-                       [&](const qd::BatchFile& f) {
-                         delivered += f.error == nullptr ? 1 : 0;
-                         return true;
-                       })
-            .has_value() &&
+  check(qd::read_batch(
+            db, selection, options,
+            [&](const qd::BatchFile& f) {
+              delivered += f.error == nullptr ? 1 : 0;
+              return true;
+            }).has_value() &&
             delivered == selection.size(),
         "read_batch");
   delivered = 0;
-  check(qd::read_batch(db, options, [&](const qd::BatchFile&) { return ++delivered, true; }).has_value() &&
-            delivered == selection.size(),
-        "read_batch of every entry");
+  check(
+      qd::read_batch(db, options, [&](const qd::BatchFile&) { return ++delivered, true; }).has_value() &&
+          delivered == selection.size(),
+      "read_batch of every entry");
 }
 
 }  // namespace
@@ -196,7 +209,8 @@ int main(int argc, char** argv) {
 
   const std::vector<std::uint8_t> bytes = read_whole(argv[1]);
   auto in_memory = qd::DatDatabase::from_memory(bytes);
-  check(in_memory.has_value() && in_memory->archive_length() == bytes.size(), "DatDatabase::from_memory");
+  check(in_memory.has_value() && in_memory->archive_length() == bytes.size(),
+        "DatDatabase::from_memory");
 
   qd::DatDatabase db(std::move(*by_path));
   db = std::move(*in_memory);

@@ -22,13 +22,14 @@ TEST(OwnershipMap, ReportsALoopOnceWhicheverWayTheReaderListsIt) {
       {"the blocks end before the revisited one", {0x200, 0x210, 0x220}, 0x210},
       {"the blocks end with the revisited one", {0x200, 0x210, 0x220, 0x210}, std::nullopt},
       {"every block read, repeats included",
-       {0x200, 0x210, 0x220, 0x210, 0x220, 0x210, 0x220, 0x210, 0x220}, std::nullopt},
+       {0x200, 0x210, 0x220, 0x210, 0x220, 0x210, 0x220, 0x210, 0x220},
+       std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.form);
     OwnershipMap map(16);
-    const auto repeat = map.add_chain(Subject::file(1), c.blocks, 100,
-                                      [&](std::uint32_t) { return c.next; });
+    const auto repeat =
+        map.add_chain(Subject::file(1), c.blocks, 100, [&](std::uint32_t) { return c.next; });
     EXPECT_EQ(repeat, std::optional<std::uint64_t>(0x210));
     EXPECT_EQ(map.run_count(), 1U);  // [0x200, 0x230): three contiguous blocks
     // A neighbour right after the loop's bytes shares none of them.

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
 #include "tools/portal_dat/entry_digests.hpp"
 #include "tools/portal_dat/sha256_digest.hpp"
@@ -70,19 +70,23 @@ struct ArchivePair {
 
   ArchivePair() {
     using namespace portal_dat_sample;
-    const dat_writer::Bytes repeated = bytes_of(std::string(40, 'a') + std::string(40, 'b') + std::string(40, 'a'));
+    const dat_writer::Bytes repeated =
+        bytes_of(std::string(40, 'a') + std::string(40, 'b') + std::string(40, 'a'));
     const dat_writer::Bytes other(300, 0x42);
     std::vector<quorvane_dat::CombatManeuver> new_rows = maneuver_rows(Variant::HeightsOneOneThree);
     new_rows.push_back({SWORD_SHIELD_COMBAT, 3, ATTACK_SLASH, 250, UNNAMED_LOW_BACKHAND});
-    old_path = write_archive(dir.file("old.dat"), 2, {
-        file(0x01000001, bytes_of("the same in both")),
-        file(0x01000002, bytes_of("old content")),
-        file(0x01000003, bytes_of("only in the old one")),
-        file(0x06000001, bytes_of("new iteration and date")),
-        file(0x06000002, repeated),
-        file(0x06000003, other, true),
-        file(COMBAT_MANEUVER_TABLE_ID, encode_table(COMBAT_MANEUVER_TABLE_ID, maneuver_rows(Variant::Retail)), true),
-    });
+    old_path = write_archive(
+        dir.file("old.dat"), 2,
+        {
+            file(0x01000001, bytes_of("the same in both")),
+            file(0x01000002, bytes_of("old content")),
+            file(0x01000003, bytes_of("only in the old one")),
+            file(0x06000001, bytes_of("new iteration and date")),
+            file(0x06000002, repeated),
+            file(0x06000003, other, true),
+            file(COMBAT_MANEUVER_TABLE_ID,
+                 encode_table(COMBAT_MANEUVER_TABLE_ID, maneuver_rows(Variant::Retail)), true),
+        });
     std::vector<dat_writer::FileSpec> new_files = {
         file(0x01000001, bytes_of("the same in both")),
         file(0x01000002, bytes_of("new content!")),
@@ -109,7 +113,8 @@ const ArchivePair& pair() {
 std::string sample(Variant variant) {
   static const ScratchDir dir("portal_dat_compare_sample");
   const fs::path path = dir.file(std::to_string(static_cast<int>(variant)) + ".dat");
-  if (!fs::exists(path)) portal_dat_sample::write_sample_archive(path, {.variant = variant, .filler_files = 100});
+  if (!fs::exists(path))
+    portal_dat_sample::write_sample_archive(path, {.variant = variant, .filler_files = 100});
   return path.string();
 }
 
@@ -157,7 +162,10 @@ TEST(PortalDatCompare, ExitStatusesAndTrouble) {
     const char* in_out;  // expected in standard output
     const char* in_err;  // expected in standard error ("" for none at all)
   } cases[] = {
-      {{"diff", a, a, "--metadata"}, 0, "0 added, 0 removed, 0 changed, 0 metadata only, 7 unchanged\n", ""},
+      {{"diff", a, a, "--metadata"},
+       0,
+       "0 added, 0 removed, 0 changed, 0 metadata only, 7 unchanged\n",
+       ""},
       // Metadata-only differences count only with --metadata.
       {{"diff", a, b, "06000001-06000002"}, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
       {{"diff", a, b, "06000001", "--metadata"}, 1, "m 06000001 iteration 1 -> 2", ""},
@@ -171,14 +179,18 @@ TEST(PortalDatCompare, ExitStatusesAndTrouble) {
       {{"diff", unreadable, retail, "--json"}, 2, "\"unreadable\":1}", ": 30000000: "},
       // Content that differs, but a table that cannot be read as one.
       {{"diff", retail, sample(Variant::ShortTable)}, 1, "M 30000000 2848 -> 4\n", ""},
-      {{"diff", retail, sample(Variant::ShortTable), "--records"}, 2, "M 30000000 2848 -> 4\n",
+      {{"diff", retail, sample(Variant::ShortTable), "--records"},
+       2,
+       "M 30000000 2848 -> 4\n",
        "cannot read the combat maneuver table"},
       {{"sum", absent}, 1, "", "cannot open"},
       {{"sum", unreadable}, 1, ".bin\n", "30000000: "},
       {{"sum", retail, "7FFFFFFF"}, 1, "", "7FFFFFFF: not in the archive"},
       {{"sum", "-c", absent, retail}, 1, "", "cannot read"},
       {{"sum", "-c", dir.file("garbage").string(), retail}, 1, "", "no properly formatted"},
-      {{"sum", "-c", dir.file("ok").string(), unreadable}, 1, "30000000.bin: FAILED open or read\n",
+      {{"sum", "-c", dir.file("ok").string(), unreadable},
+       1,
+       "30000000.bin: FAILED open or read\n",
        "could not be read"},
       {{"sum", "-c", dir.file("ok").string(), retail, "0x30"}, 2, "", "takes no ids"},
       {{"sum", retail, "xyz"}, 2, "", "not a file id"},
@@ -211,8 +223,8 @@ TEST(PortalDatCompare, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
   ASSERT_TRUE(old_database);
   // The five small files shared take 469 bytes a side, the table 2848: with
   // a bound of 1000 every small one fits even copied by both sides at once.
-  for (const auto& [limit, direct] : {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6},
-                                      {1000, 5}, {0, 0}}) {
+  for (const auto& [limit, direct] :
+       {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6}, {1000, 5}, {0, 0}}) {
     for (const fs::path& path : {pair().new_path, pair().reversed_path}) {
       auto new_database = quorvane_dat::DatDatabase::new_(path);
       ASSERT_TRUE(new_database);
@@ -226,7 +238,8 @@ TEST(PortalDatCompare, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
       EXPECT_EQ(comparison.peak_copied > 0, limit > 0) << limit;
       std::string same;
       for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
-      EXPECT_EQ(same, "=!!!===!") << limit;  // by id; the added and removed entries count as not the same
+      EXPECT_EQ(same, "=!!!===!")
+          << limit;  // by id; the added and removed entries count as not the same
     }
   }
 }
@@ -266,21 +279,24 @@ TEST(PortalDatCompare, LargeFilesAreComparedAndSummedInPieces) {
   dat_writer::Bytes changed = big, longer = big;
   changed.back() = 0x79;
   longer.push_back(0x78);
-  const fs::path old_path = write_archive(dir.file("old.dat"), 1, {
-      file(0x01000001, big), file(0x01000002, big), file(0x01000003, big, true), file(0x01000004, bytes_of("small")),
-      file(0x01000005, big), file(0x01000006, longer, true), file(0x01000007, bytes_of("short")),
-      file(0x01000008, bytes_of("short+"))});
-  const fs::path new_path = write_archive(dir.file("new.dat"), 1, {
-      file(0x01000001, big), file(0x01000002, changed), file(0x01000003, changed, true), file(0x01000004, bytes_of("small")),
-      file(0x01000005, longer), file(0x01000006, big, true), file(0x01000007, bytes_of("short+")),
-      file(0x01000008, bytes_of("short"))});
+  const fs::path old_path = write_archive(
+      dir.file("old.dat"), 1,
+      {file(0x01000001, big), file(0x01000002, big), file(0x01000003, big, true),
+       file(0x01000004, bytes_of("small")), file(0x01000005, big), file(0x01000006, longer, true),
+       file(0x01000007, bytes_of("short")), file(0x01000008, bytes_of("short+"))});
+  const fs::path new_path = write_archive(
+      dir.file("new.dat"), 1,
+      {file(0x01000001, big), file(0x01000002, changed), file(0x01000003, changed, true),
+       file(0x01000004, bytes_of("small")), file(0x01000005, longer), file(0x01000006, big, true),
+       file(0x01000007, bytes_of("short+")), file(0x01000008, bytes_of("short"))});
   auto old_database = quorvane_dat::DatDatabase::new_(old_path);
   auto new_database = quorvane_dat::DatDatabase::new_(new_path);
   ASSERT_TRUE(old_database && new_database);
   for (const std::size_t limit : {portal_dat::DEFAULT_COPY_LIMIT, std::size_t{3} << 20}) {
     for (const unsigned threads : {1U, 2U, 4U}) {
-      const portal_dat::Comparison comparison = portal_dat::compare_archives(
-          *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), threads, limit);
+      const portal_dat::Comparison comparison =
+          portal_dat::compare_archives(*old_database, entries_of(*old_database), *new_database,
+                                       entries_of(*new_database), threads, limit);
       ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
       EXPECT_LE(comparison.peak_copied, limit);
       std::string same;
@@ -305,7 +321,8 @@ TEST(PortalDatCompare, LargeFilesAreComparedAndSummedInPieces) {
 // The names of the *.bin files in `dir`, sorted.
 std::vector<std::string> bin_names(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const fs::directory_entry& item : fs::directory_iterator(dir)) names.push_back(item.path().filename());
+  for (const fs::directory_entry& item : fs::directory_iterator(dir))
+    names.push_back(item.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -340,8 +357,10 @@ TEST(PortalDatSum, AgreesWithSha256sumOfAnExtraction) {
   args.insert(args.begin() + 1, "--tag");
   write_text(dir.file("tagged"), test_support::run_process(args, in_dir(out)).out);
   write_text(dir.file("binary"), std::string(sum.out).replace(64, 2, " *"));
-  EXPECT_EQ(test_support::run_process({sha256sum, "-c", "--quiet", dir.file("ours").string()},
-                                      in_dir(out)).status, 0);
+  EXPECT_EQ(
+      test_support::run_process({sha256sum, "-c", "--quiet", dir.file("ours").string()}, in_dir(out))
+          .status,
+      0);
   for (const char* manifest : {"ours", "tagged", "binary"}) {
     const ProcessResult check = portal_dat({"sum", "--check", dir.file(manifest).string(), archive});
     EXPECT_EQ(check.status, 0) << manifest << check.err;
@@ -361,7 +380,8 @@ TEST(PortalDatSum, AgreesWithSha256sumOfAnExtraction) {
   write_text(dir.file("escaped"), escaped.out);
   const ProcessResult check = portal_dat({"sum", "--check", dir.file("escaped").string(), archive});
   EXPECT_EQ(check.status, 0) << check.err;
-  EXPECT_EQ(check.out, test_support::run_process({sha256sum, "-c", dir.file("escaped").string()}, in_dir(out)).out);
+  EXPECT_EQ(check.out,
+            test_support::run_process({sha256sum, "-c", dir.file("escaped").string()}, in_dir(out)).out);
 }
 
 TEST(PortalDatSum, CheckReportsChangedMissingAndExtraEntries) {
@@ -382,9 +402,11 @@ TEST(PortalDatSum, CheckReportsChangedMissingAndExtraEntries) {
   const fs::path tampered = dir.file("tampered");
   write_text(tampered, text);
 
-  const ProcessResult strict = portal_dat({"sum", "-c", tampered.string(), archive, "--quiet", "--strict"});
+  const ProcessResult strict =
+      portal_dat({"sum", "-c", tampered.string(), archive, "--quiet", "--strict"});
   EXPECT_EQ(strict.status, 1);
-  EXPECT_EQ(strict.out, changed + ": FAILED\n7FFFFFFF.bin: missing\n" + extra + ": not in the manifest\n");
+  EXPECT_EQ(strict.out,
+            changed + ": FAILED\n7FFFFFFF.bin: missing\n" + extra + ": not in the manifest\n");
   EXPECT_EQ(strict.err,
             "portal_dat: WARNING: 1 line is improperly formatted\n"
             "portal_dat: WARNING: 1 listed file could not be read\n"
@@ -411,8 +433,11 @@ TEST(PortalDatSum, DigestOfKnownBytesAndHashingFailures) {
   portal_dat::Sha256Hasher hasher;
   const auto digest = hasher.digest(bytes_of("abc"));
   ASSERT_TRUE(digest.has_value());
-  EXPECT_EQ(portal_dat::to_hex(*digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(portal_dat::parse_digest_hex("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"), digest);
+  EXPECT_EQ(portal_dat::to_hex(*digest),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(
+      portal_dat::parse_digest_hex("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"),
+      digest);
   EXPECT_FALSE(portal_dat::parse_digest_hex(std::string(63, 'a')).has_value());
   EXPECT_FALSE(portal_dat::parse_digest_hex(std::string(63, 'a') + "g").has_value());
   portal_dat::Sha256Hasher unknown("NO-SUCH-DIGEST");
@@ -427,7 +452,8 @@ TEST(PortalDatSum, DigestOfKnownBytesAndHashingFailures) {
   const portal_dat::DigestRun run = portal_dat::digest_entries(*database, entries, 2, "NO-SUCH-DIGEST");
   ASSERT_TRUE(run.error.has_value());
   EXPECT_TRUE(run.error->starts_with("cannot read the archive's files: ") &&
-              run.error->find("NO-SUCH-DIGEST") != std::string::npos) << *run.error;
+              run.error->find("NO-SUCH-DIGEST") != std::string::npos)
+      << *run.error;
   EXPECT_TRUE(run.entries.empty());
 
   // What a batch hands over: a file's error, or a digest of the wrong length.

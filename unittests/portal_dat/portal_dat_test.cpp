@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "unittests/support/expected_file.hpp"
 #include "unittests/support/process.hpp"
@@ -44,7 +44,8 @@ std::string read_text(const fs::path& path) {
 void expect_error_lines(const std::string& err) {
   EXPECT_FALSE(err.empty());
   std::istringstream lines(err);
-  for (std::string line; std::getline(lines, line);) EXPECT_TRUE(line.starts_with("portal_dat: ")) << line;
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(line.starts_with("portal_dat: ")) << line;
 }
 
 // A sample archive of few files (a root node and two leaves), so that the
@@ -70,7 +71,8 @@ std::size_t expect_complete_files(const fs::path& dir) {
     EXPECT_EQ(name.size(), 12U) << name;
     EXPECT_TRUE(name.ends_with(".bin")) << name;
     if (item.is_symlink() || !database) continue;
-    const auto bytes = database->get_file(static_cast<std::uint32_t>(std::stoul(name.substr(0, 8), nullptr, 16)));
+    const auto bytes =
+        database->get_file(static_cast<std::uint32_t>(std::stoul(name.substr(0, 8), nullptr, 16)));
     if (!bytes) {
       ADD_FAILURE() << name << ": " << bytes.error().display();
       continue;
@@ -90,7 +92,8 @@ TEST(PortalDatOutput, MatchesExpectedFiles) {
       {{"info", archive}, "info.txt"},
       // A range whose first and last ids both exist lists both.
       {{"ls", archive, "--type", "0x30", "06000001-0x0600000A", "01000003"}, "ls_selected.txt"},
-      {{"ls", archive, "--type", "30", "--type", "0x01", "--sort", "size", "--json"}, "ls_by_size.jsonl"},
+      {{"ls", archive, "--type", "30", "--type", "0x01", "--sort", "size", "--json"},
+       "ls_by_size.jsonl"},
       {{"tree", archive}, "tree.txt"},
       {{"cmt", archive}, "cmt.txt"},
       {{"cmt", archive, "--json"}, "cmt.json"},
@@ -174,7 +177,8 @@ TEST(PortalDatUsage, EveryListedCommandHasItsHelpAndUsageError) {
     ++listed;
   }
   EXPECT_EQ(listed, 9U);
-  EXPECT_TRUE(test_support::matches_expected_file(transcript, fs::path(PORTAL_DAT_EXPECTED_DIR) / "usage.txt"));
+  EXPECT_TRUE(
+      test_support::matches_expected_file(transcript, fs::path(PORTAL_DAT_EXPECTED_DIR) / "usage.txt"));
 }
 
 // Errors are single plain lines, whatever the error; info has a JSON form;
@@ -188,16 +192,19 @@ TEST(PortalDatOutput, PlainErrorLinesJsonInfoAndClampedThreads) {
     EXPECT_EQ(result.err.find("Backtrace"), std::string::npos) << result.err;
     expect_error_lines(result.err);
   }
-  EXPECT_NE(portal_dat({"info", "/dev/null"}).err.find("failed to fill whole buffer (while parsing field 'magic' in DatHeader)"),
+  EXPECT_NE(portal_dat({"info", "/dev/null"})
+                .err.find("failed to fill whole buffer (while parsing field 'magic' in DatHeader)"),
             std::string::npos);
   const ProcessResult json = portal_dat({"info", sample_archive().string(), "--json"});
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_TRUE(json.out.starts_with("{\"magic\":\"0x")) << json.out;
   EXPECT_NE(json.out.find(",\"entries\":103,"), std::string::npos) << json.out;
   EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
-  const ProcessResult clamped = portal_dat({"verify", sample_archive().string(), "--threads", "1024", "--verbose"});
+  const ProcessResult clamped =
+      portal_dat({"verify", sample_archive().string(), "--threads", "1024", "--verbose"});
   EXPECT_EQ(clamped.status, 0) << clamped.err;
-  EXPECT_NE(clamped.err.find("portal_dat: --threads 1024 clamped to the "), std::string::npos) << clamped.err;
+  EXPECT_NE(clamped.err.find("portal_dat: --threads 1024 clamped to the "), std::string::npos)
+      << clamped.err;
 }
 
 // Files whose chain loops or whose body decodes short, small ones (held
@@ -252,7 +259,8 @@ TEST(PortalDatContent, LoopingOrShortFilesAreRefusedUnlessSalvaged) {
       EXPECT_EQ(cat.out.size(), sound || salvage ? content(id).size() : 0);
       EXPECT_TRUE(cat.out == (sound || salvage ? content(id) : ""));
       if (!sound) {
-        EXPECT_NE(cat.err.find("portal_dat: 0000000" + std::to_string(id) + ": its "), std::string::npos) << cat.err;
+        EXPECT_NE(cat.err.find("portal_dat: 0000000" + std::to_string(id) + ": its "), std::string::npos)
+            << cat.err;
       }
     }
     const fs::path out = dir.file(salvage ? "salvaged" : "refused");
@@ -264,7 +272,8 @@ TEST(PortalDatContent, LoopingOrShortFilesAreRefusedUnlessSalvaged) {
     expect_error_lines(extract.err);
     std::size_t files = 0;
     for (const fs::directory_entry& item : fs::directory_iterator(out)) {
-      const auto id = static_cast<std::uint32_t>(std::stoul(item.path().filename().string().substr(0, 8), nullptr, 16));
+      const auto id = static_cast<std::uint32_t>(
+          std::stoul(item.path().filename().string().substr(0, 8), nullptr, 16));
       EXPECT_TRUE(salvage || id >= 5) << id;
       EXPECT_TRUE(read_text(item.path()) == content(id)) << id;
       ++files;
@@ -310,9 +319,10 @@ TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
     const fs::path out = dir.file("all" + threads + variable);
     test_support::ProcessOptions environment;
     if (!variable.empty()) environment.env[variable] = "1";
-    const ProcessResult all = test_support::run_process(
-        {PORTAL_DAT_EXE, "extract", sample_archive().string(), "-o", out.string(), "-q", "--threads", threads},
-        environment);
+    const ProcessResult all =
+        test_support::run_process({PORTAL_DAT_EXE, "extract", sample_archive().string(), "-o",
+                                   out.string(), "-q", "--threads", threads},
+                                  environment);
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.err, "");  // no progress line when standard error is not a terminal
     EXPECT_EQ(all.out, "");
@@ -329,10 +339,12 @@ TEST(PortalDatExtract, WritesEveryFileAndKeepsExistingOnesUnlessForced) {
   EXPECT_TRUE(fs::exists(range / "0600000A.bin"));
   std::uintmax_t bytes = 0;
   for (const fs::directory_entry& item : fs::directory_iterator(range)) bytes += item.file_size();
-  EXPECT_EQ(ranged.out, "extracted 4 of 4 files (" + std::to_string(bytes) + " bytes) to " + range.string() + "\n");
+  EXPECT_EQ(ranged.out,
+            "extracted 4 of 4 files (" + std::to_string(bytes) + " bytes) to " + range.string() + "\n");
 
   test_support::write_file(out / "30000000.bin", std::vector<std::uint8_t>{'o', 'l', 'd'});
-  const ProcessResult kept = portal_dat({"extract", sample_archive().string(), "30000000", "-o", out.string()});
+  const ProcessResult kept =
+      portal_dat({"extract", sample_archive().string(), "30000000", "-o", out.string()});
   EXPECT_EQ(kept.status, 1);
   expect_error_lines(kept.err);
   EXPECT_EQ(read_text(out / "30000000.bin"), "old");
@@ -364,9 +376,11 @@ TEST(PortalDatExtract, TemporaryNamesKeepExistingFilesAndLeaveNothingBehind) {
   // A directory with an entry in the way: the forced rename fails.
   fs::remove(out / "30000000.bin");
   fs::create_directories(out / "30000000.bin" / "inside");
-  const ProcessResult blocked = run({"extract", sample_archive().string(), "30000000", "-o", out.string(), "--force"});
+  const ProcessResult blocked =
+      run({"extract", sample_archive().string(), "30000000", "-o", out.string(), "--force"});
   EXPECT_EQ(blocked.status, 1);
-  EXPECT_NE(blocked.err.find("cannot rename " + out.string() + "/30000000.bin"), std::string::npos) << blocked.err;
+  EXPECT_NE(blocked.err.find("cannot rename " + out.string() + "/30000000.bin"), std::string::npos)
+      << blocked.err;
   fs::remove_all(out / "30000000.bin");
   EXPECT_EQ(expect_complete_files(out), 102U);  // and no temporary file
 }
@@ -402,7 +416,8 @@ TEST(PortalDatExtract, AFullDiskStopsWithAClearErrorAndNoPartialFile) {
   EXPECT_NE(result.err.find("no space left on device"), std::string::npos) << result.err;
   // Reported once, however many files were being written when it happened.
   std::size_t stops = 0;
-  for (std::size_t at = 0; (at = result.err.find("extraction stopped", at)) != std::string::npos; ++at) ++stops;
+  for (std::size_t at = 0; (at = result.err.find("extraction stopped", at)) != std::string::npos; ++at)
+    ++stops;
   EXPECT_EQ(stops, 1U) << result.err;
   const std::size_t complete = expect_complete_files(out);
   EXPECT_GT(complete, 0U);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "quorvane_dat/lib/dat_database.hpp"
 #include "dat_writer/dat_writer.hpp"
+#include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat_sample/sample_archive.hpp"
 #include "unittests/support/process.hpp"
 #include "unittests/support/scratch_dir.hpp"
@@ -88,10 +88,8 @@ Planted file_loop(ChainShape shape) {
 
 // File A of 1000 bytes stored as `shape`, and file B made from A's entry by
 // `place` (given A's blocks), which also says where B's bytes first cross A's.
-Planted shared_with_a(
-    ChainShape shape,
-    const std::function<std::pair<DatFileEntry, std::uint32_t>(const std::vector<std::uint32_t>&,
-                                                               DatFileEntry)>& place) {
+Planted shared_with_a(ChainShape shape, const std::function<std::pair<DatFileEntry, std::uint32_t>(
+                                            const std::vector<std::uint32_t>&, DatFileEntry)>& place) {
   ArchiveBuilder builder(256);
   const DatFileEntry a = builder.add_file(A, content(1000), false, shape);
   DatFileEntry b = a;
@@ -167,8 +165,8 @@ const struct {
        ArchiveBuilder builder(2048);
        const auto first = static_cast<std::uint32_t>(builder.size());
        builder.pad_to(first + 4 * quorvane_dat::NODE_SIZE);  // room for the walk to read 3 nodes
-       builder.write_u32(first + 4, first + 12);        // node 0: slot 0 names node 1
-       builder.write_u32(first + 12 + 4, first + 24);   // node 1: slot 0 names node 2
+       builder.write_u32(first + 4, first + 12);             // node 0: slot 0 names node 1
+       builder.write_u32(first + 12 + 4, first + 24);        // node 1: slot 0 names node 2
        builder.set_root(first);
        builder.header().file_size = static_cast<std::uint32_t>(builder.size());
        return Planted{builder.bytes(),
@@ -185,7 +183,9 @@ const struct {
        return Planted{builder.bytes(), finding("problem", "truncated", "", length)};
      }},
     {"header cut short",
-     [] { return Planted{Bytes(0x150, 0), finding("problem", "truncated", "", 0x150)}; }},
+     [] {
+       return Planted{Bytes(0x150, 0), finding("problem", "truncated", "", 0x150)};
+     }},
     {"file_size smaller than the file",
      [] {
        ArchiveBuilder builder(256);
@@ -225,7 +225,8 @@ const struct {
      [] {
        ArchiveBuilder builder(256);
        const Bytes body{100, 0, 0, 0, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
-       const DatFileEntry a{1, A, builder.add_chain(body), static_cast<std::uint32_t>(body.size()), 0, 0};
+       const DatFileEntry a{1, A, builder.add_chain(body), static_cast<std::uint32_t>(body.size()),
+                            0, 0};
        finish(builder, {a});
        return Planted{builder.bytes(), finding("problem", "short-decode", id(A), a.offset)};
      }},
@@ -234,7 +235,8 @@ const struct {
        // A literal, then a reference 5 bytes back for 3 bytes: 4 bytes, as declared.
        ArchiveBuilder builder(256);
        const Bytes body{4, 0, 0, 0, 0x40, 'A', 0x05, 0x01};
-       const DatFileEntry a{1, A, builder.add_chain(body), static_cast<std::uint32_t>(body.size()), 0, 0};
+       const DatFileEntry a{1, A, builder.add_chain(body), static_cast<std::uint32_t>(body.size()),
+                            0, 0};
        finish(builder, {a});
        return Planted{builder.bytes(), finding("problem", "bad-back-reference", id(A), a.offset)};
      }},
@@ -317,8 +319,9 @@ TEST(PortalDatVerify, FindsNothingInSoundArchives) {
     ArchiveBuilder builder(64);
     auto block = [&builder](std::uint32_t next, std::size_t payload) {
       Bytes raw = content(payload);
-      raw.insert(raw.begin(), {static_cast<std::uint8_t>(next), static_cast<std::uint8_t>(next >> 8),
-                               static_cast<std::uint8_t>(next >> 16), static_cast<std::uint8_t>(next >> 24)});
+      raw.insert(raw.begin(),
+                 {static_cast<std::uint8_t>(next), static_cast<std::uint8_t>(next >> 8),
+                  static_cast<std::uint8_t>(next >> 16), static_cast<std::uint8_t>(next >> 24)});
       return builder.append_raw(raw);
     };
     const auto first = static_cast<std::uint32_t>(builder.size());

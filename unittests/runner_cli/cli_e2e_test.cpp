@@ -35,7 +35,8 @@ const std::vector<std::string>& registered_names() {
     std::vector<std::string> out;
     for (const std::string& line : lines_of(r.out)) {
       const std::string suffix = ": test";
-      if (line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      if (line.size() > suffix.size() &&
+          line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0) {
         out.push_back(line.substr(0, line.size() - suffix.size()));
       }
     }
@@ -69,9 +70,7 @@ std::string plural(std::size_t n, std::string_view word) {
   return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
 }
 
-std::string running_line(std::size_t n) {
-  return "\nrunning " + plural(n, "test") + "\n";
-}
+std::string running_line(std::size_t n) { return "\nrunning " + plural(n, "test") + "\n"; }
 
 std::string counts(std::size_t passed, std::size_t ignored, std::size_t filtered) {
   return ". " + std::to_string(passed) + " passed; 0 failed; " + std::to_string(ignored) +
@@ -83,7 +82,8 @@ bool contains(const std::string& text, std::string_view piece) {
 }
 
 std::string show(const ProcessResult& r) {
-  return "status " + std::to_string(r.status) + "\n--- stdout ---\n" + r.out + "--- stderr ---\n" + r.err;
+  return "status " + std::to_string(r.status) + "\n--- stdout ---\n" + r.out + "--- stderr ---\n" +
+         r.err;
 }
 
 class AuditCommandLine : public ::testing::Test {
@@ -143,8 +143,10 @@ TEST_F(AuditCommandLine, FiltersSelectTheExpectedChecks) {
       {{"--exact", kLookup}, 1},
       {{"Lookup"}, 0},
       {{"--", "--list"}, 0},
-      {{"--skip", "common", "--skip", "shield"}, n - count_containing("common") - count_containing("shield")},
-      {{"common", "--skip", "table", "--skip", "classify"}, selected_by("common", {"table", "classify"})},
+      {{"--skip", "common", "--skip", "shield"},
+       n - count_containing("common") - count_containing("shield")},
+      {{"common", "--skip", "table", "--skip", "classify"},
+       selected_by("common", {"table", "classify"})},
       {{"--ignored"}, 0},
       {{"--include-ignored", "lookup"}, 1},
       {{"--test-threads", "1", "lookup"}, 1},
@@ -228,9 +230,11 @@ TEST_F(AuditCommandLine, ExperimentalOptionsWithTheBootstrapVariable) {
   std::vector<std::string> lines = lines_of(r.out);
   ASSERT_EQ(lines.size(), 3u) << show(r);
   EXPECT_EQ(lines[0], R"({ "type": "suite", "event": "discovery" })");
-  EXPECT_EQ(lines[1].rfind(R"({ "type": "test", "event": "discovered", "name": ")" + kLookup + "\"", 0), 0u)
+  EXPECT_EQ(lines[1].rfind(R"({ "type": "test", "event": "discovered", "name": ")" + kLookup + "\"", 0),
+            0u)
       << lines[1];
-  EXPECT_EQ(lines[2].rfind(R"({ "type": "suite", "event": "completed", "tests": 1, )", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[2].rfind(R"({ "type": "suite", "event": "completed", "tests": 1, )", 0), 0u)
+      << lines[2];
 
   ProcessResult run = run_audit({"-Zunstable-options", "--format=json", "lookup"}, env);
   ASSERT_EQ(run.status, 0) << show(run);
@@ -259,8 +263,8 @@ TEST_F(AuditCommandLine, HelpPrintsTheHelpTextWithStatus0) {
 }
 
 TEST_F(AuditCommandLine, HelpOnAClosedStdoutFailsWithTheStreamName) {
-  ProcessResult r = test_support::run_process(
-      {"/bin/sh", "-c", "exec \"$0\" --help >&-", test_support::audit_exe()});
+  ProcessResult r =
+      test_support::run_process({"/bin/sh", "-c", "exec \"$0\" --help >&-", test_support::audit_exe()});
   EXPECT_EQ(r.status, 101) << show(r);
   EXPECT_TRUE(contains(r.err, "failed printing to stdout: ")) << show(r);
 }

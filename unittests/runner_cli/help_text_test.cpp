@@ -116,7 +116,8 @@ const std::vector<std::string> kExpectedHelp{
     "parallel.",
     "",
     "All tests have their standard output and standard error captured by default.",
-    "This can be overridden with the --no-capture flag or by setting QUORVANE_TEST_NOCAPTURE to a value other than \"0\".",
+    "This can be overridden with the --no-capture flag or by setting QUORVANE_TEST_NOCAPTURE to a value "
+    "other than \"0\".",
     "Logging is not captured by default.",
     "",
     "Test Attributes:",
@@ -180,8 +181,8 @@ TEST(HelpText, LiteralLines) {
   for (const std::string& line : lines) EXPECT_EQ(line.find("--nocapture"), std::string::npos);
   // The time options name their three threshold variables.
   std::string text = help_text("prog");
-  for (std::string_view var : {"QUORVANE_TEST_TIME_UNIT", "QUORVANE_TEST_TIME_INTEGRATION",
-                               "QUORVANE_TEST_TIME_DOCTEST"}) {
+  for (std::string_view var :
+       {"QUORVANE_TEST_TIME_UNIT", "QUORVANE_TEST_TIME_INTEGRATION", "QUORVANE_TEST_TIME_DOCTEST"}) {
     std::size_t first = text.find(var);
     ASSERT_NE(first, std::string::npos) << var;
     EXPECT_NE(text.find(var, first + 1), std::string::npos) << var << " named only once";
@@ -220,13 +221,13 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, PackWords,
     ::testing::Values(PackCase{"", 10, {}}, PackCase{"   \t ", 10, {}},
                       PackCase{"  one   two\tthree ", 54, {"one two three"}},
-                      PackCase{"aaaa bbbb cc", 12, {"aaaa bbbb cc"}},   // exactly the width
+                      PackCase{"aaaa bbbb cc", 12, {"aaaa bbbb cc"}},  // exactly the width
                       PackCase{"aaaa bbbb ccc", 12, {"aaaa bbbb", "ccc"}},
                       PackCase{"a bbbbbbbbbbbbbbb c", 5, {"a", "bbbbbbbbbbbbbbb", "c"}},
                       PackCase{"bbbbbbbbbbbbbbb", 5, {"bbbbbbbbbbbbbbb"}}));
 
-OptionDef synthetic(char short_name, std::string_view long_name, bool takes_arg,
-                    std::string_view hint, std::span<const std::string_view> description) {
+OptionDef synthetic(char short_name, std::string_view long_name, bool takes_arg, std::string_view hint,
+                    std::span<const std::string_view> description) {
   return OptionDef{OptionId::List, short_name, long_name, takes_arg, false, false, hint, description};
 }
 

@@ -67,8 +67,8 @@ std::string describe(const TestOpts& o) {
     << "\nrun_ignored=" << static_cast<int>(o.run_ignored) << "\nrun_tests=" << o.run_tests
     << "\nbench=" << o.bench_benchmarks << "\nlogfile=" << o.logfile.value_or("<none>")
     << "\nnocapture=" << o.nocapture << "\ncolor=" << static_cast<int>(o.color)
-    << "\nformat=" << static_cast<int>(o.format) << "\nshuffle=" << o.shuffle << "\nseed="
-    << (o.shuffle_seed ? std::to_string(*o.shuffle_seed) : "<none>")
+    << "\nformat=" << static_cast<int>(o.format) << "\nshuffle=" << o.shuffle
+    << "\nseed=" << (o.shuffle_seed ? std::to_string(*o.shuffle_seed) : "<none>")
     << "\nthreads=" << (o.test_threads ? std::to_string(*o.test_threads) : "<none>")
     << "\nskip=" << join(o.skip) << "\ntime="
     << (o.time_options ? (o.time_options->error_on_excess ? "enforced" : "reported") : "<none>")
@@ -114,27 +114,26 @@ const std::string kNightly = " is only accepted on the nightly compiler with -Z 
 
 INSTANTIATE_TEST_SUITE_P(
     ScanErrors, ParseOptsErrors,
-    ::testing::Values(
-        ErrorCase{{"--nope"}, "Unrecognized option: 'nope'"},
-        ErrorCase{{"--lis"}, "Unrecognized option: 'lis'"},
-        ErrorCase{{"--=x"}, "Unrecognized option: ''"},
-        ErrorCase{{"-x"}, "Unrecognized option: 'x'"},
-        ErrorCase{{"-qx"}, "Unrecognized option: 'x'"},
-        ErrorCase{{"-q\xc3\xa9"}, "Unrecognized option: '\xc3\xa9'"},
-        ErrorCase{{"--test-threads"}, "Argument to option 'test-threads' missing"},
-        ErrorCase{{"-Z"}, "Argument to option 'Z' missing"},
-        ErrorCase{{"-qZ"}, "Argument to option 'Z' missing"},
-        ErrorCase{{"--list=yes"}, "Option 'list' does not take an argument"},
-        ErrorCase{{"--list="}, "Option 'list' does not take an argument"},
-        ErrorCase{{"--help=me"}, "Option 'help' does not take an argument"},
-        // Scan errors come in argument order.
-        ErrorCase{{"--nope", "--list=1"}, "Unrecognized option: 'nope'"},
-        ErrorCase{{"--list=1", "--nope"}, "Option 'list' does not take an argument"},
-        ErrorCase{{"--nope", "--skip"}, "Unrecognized option: 'nope'"},
-        // The first error wins over --help.
-        ErrorCase{{"--help", "--nope"}, "Unrecognized option: 'nope'"},
-        ErrorCase{{"-h", "--help"}, "Option 'help' given more than once"},
-        ErrorCase{{"-hh"}, "Option 'help' given more than once"}));
+    ::testing::Values(ErrorCase{{"--nope"}, "Unrecognized option: 'nope'"},
+                      ErrorCase{{"--lis"}, "Unrecognized option: 'lis'"},
+                      ErrorCase{{"--=x"}, "Unrecognized option: ''"},
+                      ErrorCase{{"-x"}, "Unrecognized option: 'x'"},
+                      ErrorCase{{"-qx"}, "Unrecognized option: 'x'"},
+                      ErrorCase{{"-q\xc3\xa9"}, "Unrecognized option: '\xc3\xa9'"},
+                      ErrorCase{{"--test-threads"}, "Argument to option 'test-threads' missing"},
+                      ErrorCase{{"-Z"}, "Argument to option 'Z' missing"},
+                      ErrorCase{{"-qZ"}, "Argument to option 'Z' missing"},
+                      ErrorCase{{"--list=yes"}, "Option 'list' does not take an argument"},
+                      ErrorCase{{"--list="}, "Option 'list' does not take an argument"},
+                      ErrorCase{{"--help=me"}, "Option 'help' does not take an argument"},
+                      // Scan errors come in argument order.
+                      ErrorCase{{"--nope", "--list=1"}, "Unrecognized option: 'nope'"},
+                      ErrorCase{{"--list=1", "--nope"}, "Option 'list' does not take an argument"},
+                      ErrorCase{{"--nope", "--skip"}, "Unrecognized option: 'nope'"},
+                      // The first error wins over --help.
+                      ErrorCase{{"--help", "--nope"}, "Unrecognized option: 'nope'"},
+                      ErrorCase{{"-h", "--help"}, "Option 'help' given more than once"},
+                      ErrorCase{{"-hh"}, "Option 'help' given more than once"}));
 
 INSTANTIATE_TEST_SUITE_P(
     RepeatErrors, ParseOptsErrors,
@@ -154,8 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     ValueErrors, ParseOptsErrors,
     ::testing::Values(
-        ErrorCase{{"-Z", "unstable-options"},
-                  "the option `Z` is only accepted on the nightly compiler"},
+        ErrorCase{{"-Z", "unstable-options"}, "the option `Z` is only accepted on the nightly compiler"},
         ErrorCase{{"-Zunstable-options", "--fail-fast"},
                   "the option `Z` is only accepted on the nightly compiler"},
         ErrorCase{{"-Z", "unstable"}, "Unrecognized option to `Z`", kBootstrap},
@@ -205,17 +203,14 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     ExaminationOrder, ParseOptsErrors,
     ::testing::Values(
-        ErrorCase{{"--fail-fast", "-Z", "x"},
-                  "the option `Z` is only accepted on the nightly compiler"},
+        ErrorCase{{"--fail-fast", "-Z", "x"}, "the option `Z` is only accepted on the nightly compiler"},
         ErrorCase{{"--ensure-time", "--fail-fast"}, "The \"fail-fast\" flag" + kNightly},
         ErrorCase{{"--shuffle", "--report-time"}, "The \"report-time\" flag" + kNightly},
-        ErrorCase{{"--include-ignored", "--ignored", "--shuffle"},
-                  "The \"shuffle\" flag" + kNightly},
+        ErrorCase{{"--include-ignored", "--ignored", "--shuffle"}, "The \"shuffle\" flag" + kNightly},
         ErrorCase{{"--shuffle-seed", "1", "--shuffle"}, "The \"shuffle\" flag" + kNightly},
         ErrorCase{{"--test-threads", "0", "--include-ignored", "--ignored"},
                   "the options --include-ignored and --ignored are mutually exclusive"},
-        ErrorCase{{"--color", "x", "--test-threads", "0"},
-                  "argument for --test-threads must not be 0"},
+        ErrorCase{{"--color", "x", "--test-threads", "0"}, "argument for --test-threads must not be 0"},
         ErrorCase{{"--format", "xml", "--color", "x"},
                   "argument for --color must be auto, always, or never (was x)"},
         ErrorCase{{"--format", "json", "--color", "x"},
@@ -244,150 +239,169 @@ const Env kUnstableEnv{{"QUORVANE_BOOTSTRAP", "yes"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, ParseOptsSettings,
-    ::testing::Values(
-        SettingsCase{"defaults", {}, [](TestOpts&) {}},
-        SettingsCase{"free_arguments_anywhere",
-                     {"a", "--exact", "b", "", "-"},
-                     [](TestOpts& o) {
-                       o.filters = {"a", "b", "", "-"};
-                       o.filter_exact = true;
-                     }},
-        SettingsCase{"double_dash_ends_options",
-                     {"x", "--", "--list", "-q", "--"},
-                     [](TestOpts& o) { o.filters = {"x", "--list", "-q", "--"}; }},
-        SettingsCase{"next_argument_taken_whatever_it_looks_like",
-                     {"--skip", "--list", "--skip=-q", "--skip", "--"},
-                     [](TestOpts& o) { o.skip = {"--list", "-q", "--"}; }},
-        SettingsCase{"attached_value_keeps_later_equals",
-                     {"--skip=a=b"},
-                     [](TestOpts& o) { o.skip = {"a=b"}; }},
-        SettingsCase{"list", {"--list"}, [](TestOpts& o) { o.list = true; }},
-        SettingsCase{"ignored_only", {"--ignored"}, [](TestOpts& o) { o.run_ignored = RunIgnored::Only; }},
-        SettingsCase{"include_ignored",
-                     {"--include-ignored"},
-                     [](TestOpts& o) { o.run_ignored = RunIgnored::Yes; }},
-        SettingsCase{"bench_alone",
-                     {"--bench"},
-                     [](TestOpts& o) {
-                       o.bench_benchmarks = true;
-                       o.run_tests = false;
-                     }},
-        SettingsCase{"bench_with_test",
-                     {"--test", "--bench"},
-                     [](TestOpts& o) { o.bench_benchmarks = true; }},
-        SettingsCase{"test_alone", {"--test"}, [](TestOpts&) {}},
-        SettingsCase{"threads",
-                     {"--test-threads", "+4"},
-                     [](TestOpts& o) { o.test_threads = 4; }},
-        SettingsCase{"threads_attached",
-                     {"--test-threads=1"},
-                     [](TestOpts& o) { o.test_threads = 1; }},
-        SettingsCase{"skips_in_order",
-                     {"--skip", "b", "x", "--skip", "a"},
-                     [](TestOpts& o) {
-                       o.skip = {"b", "a"};
-                       o.filters = {"x"};
-                     }},
-        SettingsCase{"quiet_gives_terse", {"-q"}, [](TestOpts& o) { o.format = OutputFormat::Terse; }},
-        SettingsCase{"format_wins_over_quiet",
-                     {"--quiet", "--format", "pretty"},
-                     [](TestOpts& o) { o.format = OutputFormat::Pretty; }},
-        SettingsCase{"format_terse", {"--format=terse"}, [](TestOpts& o) { o.format = OutputFormat::Terse; }},
-        SettingsCase{"color_always", {"--color", "always"}, [](TestOpts& o) { o.color = ColorConfig::Always; }},
-        SettingsCase{"color_never", {"--color=never"}, [](TestOpts& o) { o.color = ColorConfig::Never; }},
-        SettingsCase{"color_auto", {"--color", "auto"}, [](TestOpts&) {}},
-        SettingsCase{"show_output", {"--show-output"}, [](TestOpts& o) { o.display_output = true; }},
-        SettingsCase{"logfile",
-                     {"--logfile", "out.log"},
-                     [](TestOpts& o) { o.logfile = "out.log"; }},
-        SettingsCase{"no_capture", {"--no-capture"}, [](TestOpts& o) { o.nocapture = true; }},
-        SettingsCase{"nocapture_alias", {"--nocapture"}, [](TestOpts& o) { o.nocapture = true; }},
-        SettingsCase{"capture_variable_on",
-                     {},
-                     [](TestOpts& o) { o.nocapture = true; },
-                     {{"QUORVANE_TEST_NOCAPTURE", "1"}}},
-        SettingsCase{"capture_variable_empty_is_on",
-                     {},
-                     [](TestOpts& o) { o.nocapture = true; },
-                     {{"QUORVANE_TEST_NOCAPTURE", ""}}},
-        SettingsCase{"capture_variable_zero", {}, [](TestOpts&) {}, {{"QUORVANE_TEST_NOCAPTURE", "0"}}},
-        SettingsCase{"capture_variable_not_text",
-                     {},
-                     [](TestOpts&) {},
-                     {{"QUORVANE_TEST_NOCAPTURE", "\xff"}}},
-        SettingsCase{"short_cluster",
-                     {"-qZunstable-options", "--fail-fast"},
-                     [](TestOpts& o) {
-                       o.format = OutputFormat::Terse;
-                       o.fail_fast = true;
-                     },
-                     kUnstableEnv},
-        SettingsCase{"unstable_flags",
-                     {"-Z", "unstable-options", "--force-run-in-process", "--exclude-should-panic",
-                      "--fail-fast"},
-                     [](TestOpts& o) {
-                       o.force_run_in_process = true;
-                       o.exclude_should_panic = true;
-                       o.fail_fast = true;
-                     },
-                     kUnstableEnv},
-        SettingsCase{"bootstrap_empty_text_counts_as_set",
-                     {"-Zunstable-options", "--fail-fast"},
-                     [](TestOpts& o) { o.fail_fast = true; },
-                     {{"QUORVANE_BOOTSTRAP", ""}}},
-        SettingsCase{"report_time",
-                     {"-Zunstable-options", "--report-time"},
-                     [](TestOpts& o) { o.time_options = runner::TestTimeOptions{}; },
-                     kUnstableEnv},
-        SettingsCase{"ensure_time",
-                     {"-Zunstable-options", "--ensure-time", "--report-time"},
-                     [](TestOpts& o) {
-                       o.time_options = runner::TestTimeOptions{};
-                       o.time_options->error_on_excess = true;
-                     },
-                     kUnstableEnv},
-        SettingsCase{"json_format",
-                     {"-Zunstable-options", "--format", "json"},
-                     [](TestOpts& o) { o.format = OutputFormat::Json; },
-                     kUnstableEnv},
-        SettingsCase{"junit_format",
-                     {"-Zunstable-options", "--format", "junit", "-q"},
-                     [](TestOpts& o) { o.format = OutputFormat::Junit; },
-                     kUnstableEnv},
-        SettingsCase{"shuffle_flag",
-                     {"-Zunstable-options", "--shuffle"},
-                     [](TestOpts& o) { o.shuffle = true; },
-                     kUnstableEnv},
-        SettingsCase{"shuffle_seed_option",
-                     {"-Zunstable-options", "--shuffle-seed", "18446744073709551615"},
-                     [](TestOpts& o) { o.shuffle_seed = 18446744073709551615ull; },
-                     kUnstableEnv},
-        SettingsCase{"shuffle_variable",
-                     {"-Zunstable-options"},
-                     [](TestOpts& o) { o.shuffle = true; },
-                     {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE", "yes"}}},
-        SettingsCase{"shuffle_variable_zero",
-                     {"-Zunstable-options"},
-                     [](TestOpts&) {},
-                     {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE", "0"}}},
-        SettingsCase{"shuffle_variables_need_experimental_options",
-                     {},
-                     [](TestOpts&) {},
-                     {{"QUORVANE_BOOTSTRAP", "1"},
-                      {"QUORVANE_TEST_SHUFFLE", "1"},
-                      {"QUORVANE_TEST_SHUFFLE_SEED", "not a number"}}},
-        SettingsCase{"shuffle_seed_variable",
-                     {"-Zunstable-options"},
-                     [](TestOpts& o) { o.shuffle_seed = 42; },
-                     {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE_SEED", "+42"}}},
-        SettingsCase{"shuffle_seed_option_wins_and_variable_is_not_read",
-                     {"-Zunstable-options", "--shuffle-seed=7"},
-                     [](TestOpts& o) { o.shuffle_seed = 7; },
-                     {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE_SEED", "x"}}},
-        SettingsCase{"thread_variable_is_not_read_here",
-                     {"--test-threads", "3"},
-                     [](TestOpts& o) { o.test_threads = 3; },
-                     {{"QUORVANE_TEST_THREADS", "x"}}}),
+    ::testing::Values(SettingsCase{"defaults", {}, [](TestOpts&) {}},
+                      SettingsCase{"free_arguments_anywhere",
+                                   {"a", "--exact", "b", "", "-"},
+                                   [](TestOpts& o) {
+                                     o.filters = {"a", "b", "", "-"};
+                                     o.filter_exact = true;
+                                   }},
+                      SettingsCase{"double_dash_ends_options",
+                                   {"x", "--", "--list", "-q", "--"},
+                                   [](TestOpts& o) {
+                                     o.filters = {"x", "--list", "-q", "--"};
+                                   }},
+                      SettingsCase{"next_argument_taken_whatever_it_looks_like",
+                                   {"--skip", "--list", "--skip=-q", "--skip", "--"},
+                                   [](TestOpts& o) {
+                                     o.skip = {"--list", "-q", "--"};
+                                   }},
+                      SettingsCase{"attached_value_keeps_later_equals",
+                                   {"--skip=a=b"},
+                                   [](TestOpts& o) { o.skip = {"a=b"}; }},
+                      SettingsCase{"list", {"--list"}, [](TestOpts& o) { o.list = true; }},
+                      SettingsCase{"ignored_only",
+                                   {"--ignored"},
+                                   [](TestOpts& o) { o.run_ignored = RunIgnored::Only; }},
+                      SettingsCase{"include_ignored",
+                                   {"--include-ignored"},
+                                   [](TestOpts& o) { o.run_ignored = RunIgnored::Yes; }},
+                      SettingsCase{"bench_alone",
+                                   {"--bench"},
+                                   [](TestOpts& o) {
+                                     o.bench_benchmarks = true;
+                                     o.run_tests = false;
+                                   }},
+                      SettingsCase{"bench_with_test",
+                                   {"--test", "--bench"},
+                                   [](TestOpts& o) { o.bench_benchmarks = true; }},
+                      SettingsCase{"test_alone", {"--test"}, [](TestOpts&) {}},
+                      SettingsCase{
+                          "threads", {"--test-threads", "+4"}, [](TestOpts& o) { o.test_threads = 4; }},
+                      SettingsCase{"threads_attached",
+                                   {"--test-threads=1"},
+                                   [](TestOpts& o) { o.test_threads = 1; }},
+                      SettingsCase{"skips_in_order",
+                                   {"--skip", "b", "x", "--skip", "a"},
+                                   [](TestOpts& o) {
+                                     o.skip = {"b", "a"};
+                                     o.filters = {"x"};
+                                   }},
+                      SettingsCase{"quiet_gives_terse",
+                                   {"-q"},
+                                   [](TestOpts& o) { o.format = OutputFormat::Terse; }},
+                      SettingsCase{"format_wins_over_quiet",
+                                   {"--quiet", "--format", "pretty"},
+                                   [](TestOpts& o) { o.format = OutputFormat::Pretty; }},
+                      SettingsCase{"format_terse",
+                                   {"--format=terse"},
+                                   [](TestOpts& o) { o.format = OutputFormat::Terse; }},
+                      SettingsCase{"color_always",
+                                   {"--color", "always"},
+                                   [](TestOpts& o) { o.color = ColorConfig::Always; }},
+                      SettingsCase{"color_never",
+                                   {"--color=never"},
+                                   [](TestOpts& o) { o.color = ColorConfig::Never; }},
+                      SettingsCase{"color_auto", {"--color", "auto"}, [](TestOpts&) {}},
+                      SettingsCase{"show_output",
+                                   {"--show-output"},
+                                   [](TestOpts& o) { o.display_output = true; }},
+                      SettingsCase{"logfile",
+                                   {"--logfile", "out.log"},
+                                   [](TestOpts& o) { o.logfile = "out.log"; }},
+                      SettingsCase{
+                          "no_capture", {"--no-capture"}, [](TestOpts& o) { o.nocapture = true; }},
+                      SettingsCase{
+                          "nocapture_alias", {"--nocapture"}, [](TestOpts& o) { o.nocapture = true; }},
+                      SettingsCase{"capture_variable_on",
+                                   {},
+                                   [](TestOpts& o) { o.nocapture = true; },
+                                   {{"QUORVANE_TEST_NOCAPTURE", "1"}}},
+                      SettingsCase{"capture_variable_empty_is_on",
+                                   {},
+                                   [](TestOpts& o) { o.nocapture = true; },
+                                   {{"QUORVANE_TEST_NOCAPTURE", ""}}},
+                      SettingsCase{"capture_variable_zero",
+                                   {},
+                                   [](TestOpts&) {},
+                                   {{"QUORVANE_TEST_NOCAPTURE", "0"}}},
+                      SettingsCase{"capture_variable_not_text",
+                                   {},
+                                   [](TestOpts&) {},
+                                   {{"QUORVANE_TEST_NOCAPTURE", "\xff"}}},
+                      SettingsCase{"short_cluster",
+                                   {"-qZunstable-options", "--fail-fast"},
+                                   [](TestOpts& o) {
+                                     o.format = OutputFormat::Terse;
+                                     o.fail_fast = true;
+                                   },
+                                   kUnstableEnv},
+                      SettingsCase{"unstable_flags",
+                                   {"-Z", "unstable-options", "--force-run-in-process",
+                                    "--exclude-should-panic", "--fail-fast"},
+                                   [](TestOpts& o) {
+                                     o.force_run_in_process = true;
+                                     o.exclude_should_panic = true;
+                                     o.fail_fast = true;
+                                   },
+                                   kUnstableEnv},
+                      SettingsCase{"bootstrap_empty_text_counts_as_set",
+                                   {"-Zunstable-options", "--fail-fast"},
+                                   [](TestOpts& o) { o.fail_fast = true; },
+                                   {{"QUORVANE_BOOTSTRAP", ""}}},
+                      SettingsCase{"report_time",
+                                   {"-Zunstable-options", "--report-time"},
+                                   [](TestOpts& o) { o.time_options = runner::TestTimeOptions{}; },
+                                   kUnstableEnv},
+                      SettingsCase{"ensure_time",
+                                   {"-Zunstable-options", "--ensure-time", "--report-time"},
+                                   [](TestOpts& o) {
+                                     o.time_options = runner::TestTimeOptions{};
+                                     o.time_options->error_on_excess = true;
+                                   },
+                                   kUnstableEnv},
+                      SettingsCase{"json_format",
+                                   {"-Zunstable-options", "--format", "json"},
+                                   [](TestOpts& o) { o.format = OutputFormat::Json; },
+                                   kUnstableEnv},
+                      SettingsCase{"junit_format",
+                                   {"-Zunstable-options", "--format", "junit", "-q"},
+                                   [](TestOpts& o) { o.format = OutputFormat::Junit; },
+                                   kUnstableEnv},
+                      SettingsCase{"shuffle_flag",
+                                   {"-Zunstable-options", "--shuffle"},
+                                   [](TestOpts& o) { o.shuffle = true; },
+                                   kUnstableEnv},
+                      SettingsCase{"shuffle_seed_option",
+                                   {"-Zunstable-options", "--shuffle-seed", "18446744073709551615"},
+                                   [](TestOpts& o) { o.shuffle_seed = 18446744073709551615ull; },
+                                   kUnstableEnv},
+                      SettingsCase{"shuffle_variable",
+                                   {"-Zunstable-options"},
+                                   [](TestOpts& o) { o.shuffle = true; },
+                                   {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE", "yes"}}},
+                      SettingsCase{"shuffle_variable_zero",
+                                   {"-Zunstable-options"},
+                                   [](TestOpts&) {},
+                                   {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE", "0"}}},
+                      SettingsCase{"shuffle_variables_need_experimental_options",
+                                   {},
+                                   [](TestOpts&) {},
+                                   {{"QUORVANE_BOOTSTRAP", "1"},
+                                    {"QUORVANE_TEST_SHUFFLE", "1"},
+                                    {"QUORVANE_TEST_SHUFFLE_SEED", "not a number"}}},
+                      SettingsCase{"shuffle_seed_variable",
+                                   {"-Zunstable-options"},
+                                   [](TestOpts& o) { o.shuffle_seed = 42; },
+                                   {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE_SEED", "+42"}}},
+                      SettingsCase{"shuffle_seed_option_wins_and_variable_is_not_read",
+                                   {"-Zunstable-options", "--shuffle-seed=7"},
+                                   [](TestOpts& o) { o.shuffle_seed = 7; },
+                                   {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE_SEED", "x"}}},
+                      SettingsCase{"thread_variable_is_not_read_here",
+                                   {"--test-threads", "3"},
+                                   [](TestOpts& o) { o.test_threads = 3; },
+                                   {{"QUORVANE_TEST_THREADS", "x"}}}),
     [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
 
 TEST(ParseOpts, EmptyArgumentListGivesDefaults) {
@@ -400,8 +414,12 @@ TEST(ParseOpts, EmptyArgumentListGivesDefaults) {
 
 TEST(ParseOpts, HelpPrintsTheHelpTextAndStops) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--help"}, {"-h"}, {"-hq"}, {"--help", "--color", "bad"},
-        {"--help", "--format", "json", "--ignored", "--include-ignored"}, {"x", "-h", "--logfile", "f"}}) {
+       {std::vector<std::string>{"--help"},
+        {"-h"},
+        {"-hq"},
+        {"--help", "--color", "bad"},
+        {"--help", "--format", "json", "--ignored", "--include-ignored"},
+        {"x", "-h", "--logfile", "f"}}) {
     Parsed p = parse(args);
     EXPECT_TRUE(std::holds_alternative<HelpShown>(p.result)) << join(args);
     EXPECT_EQ(p.printed, runner::help_text("prog")) << join(args);
@@ -477,10 +495,14 @@ TEST(ParseCommandLine, PrintsAndRaisesNothingAndSaysWhatToDo) {
       {{"--logfile", "f"}, {}, "", "", true},
       {{"-Zunstable-options"},
        {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_SHUFFLE_SEED", "soon"}},
-       "", "QUORVANE_TEST_SHUFFLE_SEED is `soon`, should be a number.", false},
+       "",
+       "QUORVANE_TEST_SHUFFLE_SEED is `soon`, should be a number.",
+       false},
       {{"-Zunstable-options", "--report-time", "--logfile", "f"},
        {{"QUORVANE_BOOTSTRAP", "1"}, {"QUORVANE_TEST_TIME_UNIT", "9,1"}},
-       "", "Test execution warn time should be less or equal to the critical time", false},
+       "",
+       "Test execution warn time should be less or equal to the critical time",
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(join(c.args));
@@ -522,8 +544,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(U64Case{"0", std::uint64_t{0}}, U64Case{"+7", std::uint64_t{7}},
                       U64Case{"00012", std::uint64_t{12}},
                       U64Case{"18446744073709551615", std::uint64_t{18446744073709551615ull}},
-                      U64Case{"18446744073709551616", kLarge},
-                      U64Case{"99999999999999999999", kLarge},
+                      U64Case{"18446744073709551616", kLarge}, U64Case{"99999999999999999999", kLarge},
                       U64Case{"184467440737095516150", kLarge}, U64Case{"", kEmpty},
                       U64Case{"+", kDigit}, U64Case{"-", kDigit}, U64Case{"-0", kDigit},
                       U64Case{"-5", kDigit}, U64Case{"++5", kDigit}, U64Case{"12a", kDigit},

@@ -63,46 +63,56 @@ TEST_P(FilterTests, SelectsInRegistryOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Selection, FilterTests,
     ::testing::Values(
-        FilterCase{"no_filters", [](TestOpts&) {},
-                   {"alpha::lookup", "alpha::lookup_extra", "beta::sort!", "beta::must_fail",
-                    "gamma!", "Gamma::upper"}},
-        FilterCase{"substring", [](TestOpts& o) { o.filters = {"lookup"}; },
+        FilterCase{"no_filters",
+                   [](TestOpts&) {},
+                   {"alpha::lookup", "alpha::lookup_extra", "beta::sort!", "beta::must_fail", "gamma!",
+                    "Gamma::upper"}},
+        FilterCase{"substring",
+                   [](TestOpts& o) { o.filters = {"lookup"}; },
                    {"alpha::lookup", "alpha::lookup_extra"}},
         FilterCase{"case_sensitive", [](TestOpts& o) { o.filters = {"gamma"}; }, {"gamma!"}},
         FilterCase{"no_match", [](TestOpts& o) { o.filters = {"Lookup"}; }, {}},
-        FilterCase{"any_filter_matches", [](TestOpts& o) { o.filters = {"sort", "upper"}; },
+        FilterCase{"any_filter_matches",
+                   [](TestOpts& o) {
+                     o.filters = {"sort", "upper"};
+                   },
                    {"beta::sort!", "Gamma::upper"}},
         FilterCase{"empty_filter_matches_all_substrings",
                    [](TestOpts& o) { o.filters = {""}; },
-                   {"alpha::lookup", "alpha::lookup_extra", "beta::sort!", "beta::must_fail",
-                    "gamma!", "Gamma::upper"}},
+                   {"alpha::lookup", "alpha::lookup_extra", "beta::sort!", "beta::must_fail", "gamma!",
+                    "Gamma::upper"}},
         FilterCase{"exact",
                    [](TestOpts& o) {
                      o.filters = {"alpha::lookup", "lookup"};
                      o.filter_exact = true;
                    },
                    {"alpha::lookup"}},
-        FilterCase{"skip", [](TestOpts& o) { o.skip = {"alpha", "sort"}; },
+        FilterCase{"skip",
+                   [](TestOpts& o) {
+                     o.skip = {"alpha", "sort"};
+                   },
                    {"beta::must_fail", "gamma!", "Gamma::upper"}},
         FilterCase{"skip_exact",
                    [](TestOpts& o) {
                      o.skip = {"alpha::lookup", "beta"};
                      o.filter_exact = true;
                    },
-                   {"alpha::lookup_extra", "beta::sort!", "beta::must_fail", "gamma!",
-                    "Gamma::upper"}},
+                   {"alpha::lookup_extra", "beta::sort!", "beta::must_fail", "gamma!", "Gamma::upper"}},
         FilterCase{"filter_then_skip",
                    [](TestOpts& o) {
                      o.filters = {"a::"};
                      o.skip = {"extra"};
                    },
                    {"alpha::lookup", "beta::sort!", "beta::must_fail", "Gamma::upper"}},
-        FilterCase{"exclude_should_panic", [](TestOpts& o) { o.exclude_should_panic = true; },
+        FilterCase{"exclude_should_panic",
+                   [](TestOpts& o) { o.exclude_should_panic = true; },
                    {"alpha::lookup", "alpha::lookup_extra", "beta::sort!", "Gamma::upper"}},
-        FilterCase{"include_ignored", [](TestOpts& o) { o.run_ignored = RunIgnored::Yes; },
+        FilterCase{"include_ignored",
+                   [](TestOpts& o) { o.run_ignored = RunIgnored::Yes; },
                    {"alpha::lookup", "alpha::lookup_extra", "beta::sort", "beta::must_fail", "gamma",
                     "Gamma::upper"}},
-        FilterCase{"ignored_only", [](TestOpts& o) { o.run_ignored = RunIgnored::Only; },
+        FilterCase{"ignored_only",
+                   [](TestOpts& o) { o.run_ignored = RunIgnored::Only; },
                    {"beta::sort", "gamma"}},
         FilterCase{"ignored_only_after_filters",
                    [](TestOpts& o) {

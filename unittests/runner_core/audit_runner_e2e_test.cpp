@@ -31,8 +31,8 @@ bool archive_installed() {
 }
 
 std::string passing_output(const std::vector<std::string>& names) {
-  std::string text = "\nrunning " + std::to_string(names.size()) +
-                     (names.size() == 1 ? " test\n" : " tests\n");
+  std::string text =
+      "\nrunning " + std::to_string(names.size()) + (names.size() == 1 ? " test\n" : " tests\n");
   for (const auto& n : names) text += "test " + n + " ... ok\n";
   text += "\ntest result: ok. " + std::to_string(names.size()) +
           " passed; 0 failed; 0 ignored; 0 measured; 0 filtered out; finished in T.TTs\n\n";
@@ -67,10 +67,9 @@ TEST(AuditRunner, SingleThreadPrintsTheNameBeforeTheCheckRuns) {
   const auto r = test_support::run_audit(
       {"--test-threads", "1", "--no-capture", "--exact", "shield_stance_has_three_backhand_rows"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(runner_e2e::result_lines(r.out),
-            (std::vector<std::string>{"test shield_stance_has_three_backhand_rows ... " +
-                                          SKIP_NOTICE,
-                                      "ok"}));
+  EXPECT_EQ(
+      runner_e2e::result_lines(r.out),
+      (std::vector<std::string>{"test shield_stance_has_three_backhand_rows ... " + SKIP_NOTICE, "ok"}));
 }
 
 TEST(AuditRunner, SkipNoticeIsCapturedAndShownOnlyOnRequest) {
@@ -101,8 +100,7 @@ TEST(AuditRunner, BadThreadCountStopsBeforeRunning) {
     const auto r = test_support::run_audit({}, options);
     EXPECT_EQ(r.status, 101) << value;
     EXPECT_EQ(r.out, "") << value;
-    EXPECT_NE(r.err.find("\nQUORVANE_TEST_THREADS is `" + value +
-                         "`, should be a positive integer.\n"),
+    EXPECT_NE(r.err.find("\nQUORVANE_TEST_THREADS is `" + value + "`, should be a positive integer.\n"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(mask(r.err).rfind("\nthread 'main' (TID) panicked at ", 0), 0u) << r.err;

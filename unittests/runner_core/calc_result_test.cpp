@@ -84,10 +84,8 @@ TEST(CalcResult, TimeLimitTurnsOnlyOkIntoTimedFailWhenEnforced) {
   EXPECT_EQ(runner::calc_result(plain, std::nullopt, enforced, at_critical).kind,
             TestResultKind::TimedFail);
   EXPECT_EQ(runner::calc_result(plain, std::nullopt, enforced, below).kind, TestResultKind::Ok);
-  EXPECT_EQ(runner::calc_result(plain, std::nullopt, reported, at_critical).kind,
-            TestResultKind::Ok);
-  EXPECT_EQ(runner::calc_result(plain, std::nullopt, enforced, std::nullopt).kind,
-            TestResultKind::Ok);
+  EXPECT_EQ(runner::calc_result(plain, std::nullopt, reported, at_critical).kind, TestResultKind::Ok);
+  EXPECT_EQ(runner::calc_result(plain, std::nullopt, enforced, std::nullopt).kind, TestResultKind::Ok);
   EXPECT_EQ(runner::calc_result(plain, panic, enforced, at_critical).kind, TestResultKind::Failed);
 
   runner::TestDesc unit = plain;

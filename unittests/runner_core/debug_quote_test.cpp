@@ -25,12 +25,12 @@ TEST(DebugQuote, EscapesQuotesBackslashesAndControls) {
       {std::string("nul\0byte", 8), R"("nul\u{0}byte")"},
       {"\x1b[1m", R"("\u{1b}[1m")"},
       {"\x7f", R"("\u{7f}")"},
-      {"\xc2\x85", R"("\u{85}")"},                  // C1 control NEL
-      {"it's", R"("it's")"},                         // single quotes stay
+      {"\xc2\x85", R"("\u{85}")"},                                   // C1 control NEL
+      {"it's", R"("it's")"},                                         // single quotes stay
       {"caf\xc3\xa9 \xe2\x94\x81", "\"caf\xc3\xa9 \xe2\x94\x81\""},  // printable UTF-8 kept
-      {"\xff", R"("\xFF")"},                        // invalid byte
-      {"a\xe2\x94z", R"("a\xE2\x94z")"},            // truncated sequence, byte by byte
-      {"\xed\xa0\x80", R"("\xED\xA0\x80")"},        // surrogate is not valid UTF-8
+      {"\xff", R"("\xFF")"},                                         // invalid byte
+      {"a\xe2\x94z", R"("a\xE2\x94z")"},                             // truncated sequence, byte by byte
+      {"\xed\xa0\x80", R"("\xED\xA0\x80")"},                         // surrogate is not valid UTF-8
   };
   for (const auto& c : cases) {
     EXPECT_EQ(runner::debug_quote(c.input), c.expected) << "input bytes: " << c.input.size();

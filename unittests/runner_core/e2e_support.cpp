@@ -23,8 +23,7 @@ test_support::ProcessResult run_fixture(const std::vector<std::string>& args,
   return test_support::run_process(argv, options);
 }
 
-test_support::ProcessResult run_with_unwritable_stdout(const std::vector<std::string>& argv,
-                                                       bool closed,
+test_support::ProcessResult run_with_unwritable_stdout(const std::vector<std::string>& argv, bool closed,
                                                        const test_support::ProcessOptions& options) {
   if (closed) {
     // The shell starts the program with its standard output closed.

@@ -16,8 +16,7 @@ test_support::ProcessResult run_fixture(const std::vector<std::string>& args,
 
 // Runs argv with standard output connected to a pipe that has no reader
 // (`closed` false) or closed altogether (`closed` true); standard error is captured.
-test_support::ProcessResult run_with_unwritable_stdout(const std::vector<std::string>& argv,
-                                                       bool closed,
+test_support::ProcessResult run_with_unwritable_stdout(const std::vector<std::string>& argv, bool closed,
                                                        const test_support::ProcessOptions& options = {});
 
 // Thread ids become "TID" and times become "T.TTs" / "<T.TTTs>"; nothing else changes.

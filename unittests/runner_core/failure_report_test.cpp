@@ -26,7 +26,8 @@ TEST(AssertionMessage, HasThreeLinesWithOptionalMessage) {
       {"rows differ", "3", "2", "assertion `left == right` failed: rows differ\n  left: 3\n right: 2"},
       {"two\nlines", "{1, 2}", "{}",
        "assertion `left == right` failed: two\nlines\n  left: {1, 2}\n right: {}"},
-      {"", "None", "Some(\"x\")", "assertion `left == right` failed: \n  left: None\n right: Some(\"x\")"},
+      {"", "None", "Some(\"x\")",
+       "assertion `left == right` failed: \n  left: None\n right: Some(\"x\")"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(runner::assertion_message("==", c.left, c.right, c.message), c.expected);
@@ -80,8 +81,7 @@ TEST(FailureReport, AssertEqualRaisesOnlyWhenValuesDiffer) {
     }
   });
   EXPECT_EQ(thrown, "assertion `left == right` failed: lazy\n  left: \"a\"\n right: \"b\"");
-  EXPECT_NE(out.find("panicked at unittests/runner_core/failure_report_test.cpp:"),
-            std::string::npos)
+  EXPECT_NE(out.find("panicked at unittests/runner_core/failure_report_test.cpp:"), std::string::npos)
       << out;
   EXPECT_EQ(out.find("not raised"), std::string::npos);
 }
@@ -126,7 +126,7 @@ TEST(FailureReport, ThreadNamesFollowTheirRules) {
   EXPECT_EQ(named, "x::y");
   EXPECT_EQ(cleared, "<unnamed>");
   EXPECT_EQ(long_name, "module::a_rather_long_check_name");  // reports keep the full name
-  EXPECT_EQ(os_visible, "module::a_rathe");                   // the system keeps 15 bytes
+  EXPECT_EQ(os_visible, "module::a_rathe");                  // the system keeps 15 bytes
 }
 
 }  // namespace

@@ -77,16 +77,14 @@ constexpr runner::TestDescAndFn entry(std::string_view name, runner::TestFn fn,
   return {desc, fn};
 }
 
-constexpr runner::TestDescAndFn ignored(std::string_view name,
-                                        std::optional<std::string_view> message) {
+constexpr runner::TestDescAndFn ignored(std::string_view name, std::optional<std::string_view> message) {
   runner::TestDescAndFn e = entry(name, &not_run);
   e.desc.ignore = true;
   e.desc.ignore_message = message;
   return e;
 }
 
-constexpr runner::TestDescAndFn located(runner::TestDescAndFn e, std::size_t line,
-                                        std::size_t col) {
+constexpr runner::TestDescAndFn located(runner::TestDescAndFn e, std::size_t line, std::size_t col) {
   e.desc.start_line = line;
   e.desc.start_col = col;
   e.desc.end_line = line;
@@ -105,10 +103,10 @@ constexpr std::array REGISTRY{
     ignored("ignored_with_message", "not today"),
     entry("must_fail_and_fails", &must_fail_and_fails, ShouldPanic::Yes),
     located(entry("must_fail_but_passes", &must_fail_but_passes, ShouldPanic::Yes), 29, 6),
-    entry("must_fail_with_text_matching", &must_fail_with_text_matching,
-          ShouldPanic::YesWithMessage, "expected text"),
-    entry("must_fail_with_text_non_text", &must_fail_with_text_non_text,
-          ShouldPanic::YesWithMessage, "expected text"),
+    entry("must_fail_with_text_matching", &must_fail_with_text_matching, ShouldPanic::YesWithMessage,
+          "expected text"),
+    entry("must_fail_with_text_non_text", &must_fail_with_text_non_text, ShouldPanic::YesWithMessage,
+          "expected text"),
     entry("must_fail_with_text_other", &must_fail_with_text_other, ShouldPanic::YesWithMessage,
           "expected text"),
     entry("nested::module::passes", &nested_passes),

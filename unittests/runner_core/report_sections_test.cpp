@@ -47,9 +47,7 @@ runner::TestDesc named(std::string_view name) {
   return d;
 }
 
-runner::TerminalColors fake_colors() {
-  return runner::TerminalColors{"<R>", "<G>", "<Y>", "</>"};
-}
+runner::TerminalColors fake_colors() { return runner::TerminalColors{"<R>", "<G>", "<Y>", "</>"}; }
 
 // A pretty formatter writing to a memory file, coloured with fake_colors().
 struct PrettyOnMemory {

@@ -54,8 +54,7 @@ void expect_same_lines(const std::string& actual, const std::string& expected) {
   const auto a = lines(actual);
   const auto e = lines(expected);
   for (std::size_t i = 0; i < std::max(a.size(), e.size()); ++i) {
-    EXPECT_EQ(i < a.size() ? a[i] : "<missing>", i < e.size() ? e[i] : "<missing>")
-        << "line " << i + 1;
+    EXPECT_EQ(i < a.size() ? a[i] : "<missing>", i < e.size() ? e[i] : "<missing>") << "line " << i + 1;
   }
   EXPECT_EQ(actual, expected);
 }
@@ -92,28 +91,36 @@ TEST(RunnerFixture, SequentialRunPrintsEveryKindOfResultAndFailureReport) {
       "\n"
       "---- assert_with_message stdout ----\n"
       "\n"
-      "thread 'assert_with_message' (TID) panicked at " + panic_at("runner::assert_equal(1, 2") + ":\n"
+      "thread 'assert_with_message' (TID) panicked at " +
+      panic_at("runner::assert_equal(1, 2") +
+      ":\n"
       "assertion `left == right` failed: the numbers differ\n"
       "  left: 1\n"
       " right: 2\n" +
-      NOTE + "\n"
+      NOTE +
+      "\n"
       "\n"
       "---- assert_without_message stdout ----\n"
       "\n"
       "thread 'assert_without_message' (TID) panicked at " +
-      panic_at("runner::assert_equal(std::string(\"left\")") + ":\n"
+      panic_at("runner::assert_equal(std::string(\"left\")") +
+      ":\n"
       "assertion `left == right` failed\n"
       "  left: \"left\"\n"
       " right: \"right\"\n"
       "\n"
       "---- fails_plain stdout ----\n"
       "\n"
-      "thread 'fails_plain' (TID) panicked at " + panic_at("runner::fail(\"plain failure") + ":\n"
+      "thread 'fails_plain' (TID) panicked at " +
+      panic_at("runner::fail(\"plain failure") +
+      ":\n"
       "plain failure\n"
       "second line\n"
       "\n"
       "---- must_fail_but_passes stdout ----\n"
-      "note: test did not panic as expected at " + at("must_fail_but_passes() {}") + "\n"
+      "note: test did not panic as expected at " +
+      at("must_fail_but_passes() {}") +
+      "\n"
       "---- must_fail_with_text_non_text stdout ----\n"
       "\n"
       "thread 'must_fail_with_text_non_text' (TID) panicked with an exception of type `int`:\n"
@@ -123,7 +130,9 @@ TEST(RunnerFixture, SequentialRunPrintsEveryKindOfResultAndFailureReport) {
       "     expected substring: \"expected text\"\n"
       "---- must_fail_with_text_other stdout ----\n"
       "\n"
-      "thread 'must_fail_with_text_other' (TID) panicked at " + panic_at("runner::fail(\"some") + ":\n"
+      "thread 'must_fail_with_text_other' (TID) panicked at " +
+      panic_at("runner::fail(\"some") +
+      ":\n"
       "some \"other\" text\n"
       "note: panic did not contain expected string\n"
       "      panic message: \"some \\\"other\\\" text\"\n"
@@ -132,17 +141,22 @@ TEST(RunnerFixture, SequentialRunPrintsEveryKindOfResultAndFailureReport) {
       "printed before failing\n"
       "to standard error before failing\n"
       "\n"
-      "thread 'prints_then_fails' (TID) panicked at " + panic_at("runner::fail(\"failure after") + ":\n"
+      "thread 'prints_then_fails' (TID) panicked at " +
+      panic_at("runner::fail(\"failure after") +
+      ":\n"
       "failure after printing\n"
       "\n"
       "---- spawned_thread_prints stdout ----\n"
       "from the check's thread\n"
       "from the spawned thread\n"
       "\n"
-      "thread '<unnamed>' (TID) panicked at " + panic_at("runner::fail(\"failure in the spawned") + ":\n"
+      "thread '<unnamed>' (TID) panicked at " +
+      panic_at("runner::fail(\"failure in the spawned") +
+      ":\n"
       "failure in the spawned thread\n"
       "\n"
-      "thread 'spawned_thread_prints' (TID) panicked at " + panic_at("runner::fail(\"the check fails") +
+      "thread 'spawned_thread_prints' (TID) panicked at " +
+      panic_at("runner::fail(\"the check fails") +
       ":\n"
       "the check fails after its thread\n"
       "\n"
@@ -150,8 +164,8 @@ TEST(RunnerFixture, SequentialRunPrintsEveryKindOfResultAndFailureReport) {
       "\n"
       "thread 'throws_exception' (TID) panicked with an exception of type `std::runtime_error`:\n"
       "exception escaped the check\n"
-      "\n"
-      + FULL_RUN_TAIL;
+      "\n" +
+      FULL_RUN_TAIL;
   expect_same_lines(mask(r.out), expected);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 101);
@@ -197,8 +211,7 @@ TEST(RunnerFixture, NoteFollowsOnlyTheFirstReportEvenWhenSeveralChecksFail) {
   // The first check to fail is the first in registry order.
   const auto note = std::find(all.begin(), all.end(), NOTE);
   const auto first_block = std::find(all.begin(), all.end(), "---- assert_with_message stdout ----");
-  const auto second_block =
-      std::find(all.begin(), all.end(), "---- assert_without_message stdout ----");
+  const auto second_block = std::find(all.begin(), all.end(), "---- assert_without_message stdout ----");
   EXPECT_TRUE(first_block < note && note < second_block);
 }
 
@@ -257,9 +270,11 @@ TEST(RunnerFixture, SingleSelectedCheckAndSummaryCounts) {
       {{"--exact", "must_fail_but_passes"},
        "\nrunning 1 test\ntest must_fail_but_passes - should panic ... FAILED\n\n"
        "failures:\n\n---- must_fail_but_passes stdout ----\nnote: test did not panic as expected "
-       "at " + at("must_fail_but_passes() {}") + "\n\nfailures:\n    must_fail_but_passes\n\n"
-       "test result: FAILED. 0 passed; 1 failed; 0 ignored; 0 measured; 15 filtered out; "
-       "finished in T.TTs\n\n",
+       "at " +
+           at("must_fail_but_passes() {}") +
+           "\n\nfailures:\n    must_fail_but_passes\n\n"
+           "test result: FAILED. 0 passed; 1 failed; 0 ignored; 0 measured; 15 filtered out; "
+           "finished in T.TTs\n\n",
        101},
   };
   for (const auto& c : cases) {
@@ -280,9 +295,11 @@ TEST(RunnerFixture, WithoutCaptureOutputAndReportsGoToTheStreams) {
                     "\nfailures:\n\nfailures:\n    prints_then_fails\n\n"
                     "test result: FAILED. 0 passed; 1 failed; 0 ignored; 0 measured; 15 filtered "
                     "out; finished in T.TTs\n\n");
-  expect_same_lines(mask(r.err), "to standard error before failing\n\nthread 'prints_then_fails' "
-                                 "(TID) panicked at " + panic_at("runner::fail(\"failure after") +
-                                     ":\nfailure after printing\n" + NOTE + "\n");
+  expect_same_lines(mask(r.err),
+                    "to standard error before failing\n\nthread 'prints_then_fails' "
+                    "(TID) panicked at " +
+                        panic_at("runner::fail(\"failure after") + ":\nfailure after printing\n" + NOTE +
+                        "\n");
 }
 
 TEST(RunnerFixture, BadThreadCountValuesStopBeforeRunning) {
@@ -391,8 +408,8 @@ TEST(RunnerFixture, LogFileGetsOneLinePerCompletedCheck) {
     std::ofstream old(log);
     old << "stale content that must be truncated\n";
   }
-  const auto r = run_fixture({"--test-threads", "1", "--logfile", log, "must_fail_", "ignored_",
-                              "fails_plain"});
+  const auto r =
+      run_fixture({"--test-threads", "1", "--logfile", log, "must_fail_", "ignored_", "fails_plain"});
   EXPECT_EQ(r.status, 101);
   EXPECT_EQ(r.out.rfind("warning: `--logfile` is deprecated\nrunning 8 tests\n", 0), 0u) << r.out;
   EXPECT_EQ(read_file(log),
@@ -400,7 +417,8 @@ TEST(RunnerFixture, LogFileGetsOneLinePerCompletedCheck) {
             "ignored ignored_plain\n"
             "ignored: not today ignored_with_message\n"
             "ok must_fail_and_fails\n"
-            "failed: test did not panic as expected at " + at("must_fail_but_passes() {}") +
+            "failed: test did not panic as expected at " +
+                at("must_fail_but_passes() {}") +
                 " must_fail_but_passes\n"
                 "ok must_fail_with_text_matching\n"
                 "failed: expected panic with string value,\n"
@@ -474,11 +492,12 @@ namespace {
 TEST(RunnerFixture, UncatchableFailureWritesCapturedOutputBeforeAborting) {
   const auto r = run_fixture({"--test-threads", "1"}, with_env({{"RUNNER_FIXTURE_ABORT", "1"}}));
   EXPECT_EQ(r.status, 128 + SIGABRT);
-  expect_same_lines(mask(r.out), "\nrunning 1 test\ntest aborts_the_process ... "
-                                 "printed before the abort\n\n"
-                                 "thread 'aborts_the_process' (TID) panicked at " +
-                                     panic_at("runner::fail(\"uncatchable") +
-                                     ":\nuncatchable failure\n" + NOTE + "\n");
+  expect_same_lines(mask(r.out),
+                    "\nrunning 1 test\ntest aborts_the_process ... "
+                    "printed before the abort\n\n"
+                    "thread 'aborts_the_process' (TID) panicked at " +
+                        panic_at("runner::fail(\"uncatchable") + ":\nuncatchable failure\n" + NOTE +
+                        "\n");
   EXPECT_NE(r.err.find("terminate called"), std::string::npos) << r.err;
 }
 

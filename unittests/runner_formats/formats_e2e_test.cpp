@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "runner/shuffle.hpp"
+#include "runner/terminfo.hpp"
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/expected_file.hpp"
 #include "unittests/support/process.hpp"
-#include "runner/shuffle.hpp"
-#include "runner/terminfo.hpp"
 
 namespace {
 
@@ -105,8 +105,7 @@ TEST(AuditFormats, JsonNeedsExperimentalOptions) {
   const auto r = audit({"--format", "json"});
   EXPECT_EQ(r.status, 101);
   EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("format is only accepted on the nightly compiler"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("format is only accepted on the nightly compiler"), std::string::npos) << r.err;
 }
 
 TEST(AuditFormats, JsonListing) {
@@ -150,8 +149,8 @@ TEST(AuditFormats, JunitDocument) {
 }
 
 TEST(AuditFormats, ShuffleSeedOrdersTheRun) {
-  const auto r = audit({"--format", "json", "-Z", "unstable-options", "--test-threads", "1",
-                        "--shuffle-seed", "42"});
+  const auto r = audit(
+      {"--format", "json", "-Z", "unstable-options", "--test-threads", "1", "--shuffle-seed", "42"});
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<runner::TestDescAndFn> tests;
   for (const std::string& name : kAuditNames) {
@@ -195,10 +194,8 @@ TEST(AuditFormats, ColourFollowsModeAndTerminalDescription) {
     const auto r = audit({"-q", "--color", c.mode}, options);
     EXPECT_EQ(r.status, 0) << r.err;
     if (c.coloured) {
-      EXPECT_NE(r.out.find("\n\x1b[32m.\x1b(B\x1b[m\x1b[32m.\x1b(B\x1b[m"), std::string::npos)
-          << r.out;
-      EXPECT_NE(r.out.find("test result: \x1b[32mok\x1b(B\x1b[m. 4 passed"), std::string::npos)
-          << r.out;
+      EXPECT_NE(r.out.find("\n\x1b[32m.\x1b(B\x1b[m\x1b[32m.\x1b(B\x1b[m"), std::string::npos) << r.out;
+      EXPECT_NE(r.out.find("test result: \x1b[32mok\x1b(B\x1b[m. 4 passed"), std::string::npos) << r.out;
     } else {
       EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
     }
@@ -229,8 +226,7 @@ TEST(AuditFormats, FailingAuditJunitIsValidXml) {
     int status = 0;
     const std::string lint = xmllint(r.out, {"--noout"}, &status);
     EXPECT_EQ(status, 0) << lint << "\n" << r.out;
-    EXPECT_EQ(xmllint(r.out, {"--xpath", "count(//testcase/failure[@type='assert'])"}, &status),
-              "1");
+    EXPECT_EQ(xmllint(r.out, {"--xpath", "count(//testcase/failure[@type='assert'])"}, &status), "1");
     const std::string report = xmllint(r.out, {"--xpath", "string(//testcase/system-out)"}, &status);
     EXPECT_NE(report.find("panicked at tests/"), std::string::npos) << report;
   }
@@ -270,8 +266,8 @@ TEST(FixtureFormats, SingleIgnoredCheckInTerse) {
 }
 
 TEST(FixtureFormats, JsonResultsEscapeMessagesAndOutput) {
-  const auto r = fixture({"--format", "json", "-Z", "unstable-options", "--test-threads", "1",
-                          "--skip", "slow"});
+  const auto r =
+      fixture({"--format", "json", "-Z", "unstable-options", "--test-threads", "1", "--skip", "slow"});
   EXPECT_EQ(r.status, 101);
   const auto lines = lines_of(mask_times(r.out));
   const auto has = [&](const std::string& line) {
@@ -289,8 +285,7 @@ TEST(FixtureFormats, JsonResultsEscapeMessagesAndOutput) {
   bool markup_seen = false;
   bool panic_seen = false;
   for (const auto& l : lines) {
-    if (l.find("\"name\": \"fixture::fails_with_markup\", \"event\": \"failed\"") !=
-        std::string::npos) {
+    if (l.find("\"name\": \"fixture::fails_with_markup\", \"event\": \"failed\"") != std::string::npos) {
       markup_seen = true;
       EXPECT_NE(l.find("\"stdout\": \"\\u001b[31mred\\u001b[0m plain ]]> <?pi & \\\"quoted\\\" "
                        "bell\\u0007 nul\\u0000 tab\\tend\\nsecond line \xEF\xBF\xBD bad byte\\n"),
@@ -325,8 +320,7 @@ TEST(FixtureFormats, JunitWithFailuresIsValidXml) {
   EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one line ended by one newline";
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
   EXPECT_NE(r.out.find("failures=\"3\" tests=\"8\" skipped=\"1\" >"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("<testcase classname=\"fixture::module\" name=\"unit_kind\""),
-            std::string::npos);
+  EXPECT_NE(r.out.find("<testcase classname=\"fixture::module\" name=\"unit_kind\""), std::string::npos);
   EXPECT_NE(r.out.find("<testcase classname=\"unknown\" name=\"fixture::unknown_kind\""),
             std::string::npos);
   EXPECT_NE(r.out.find("<failure message=\"panic did not contain expected string&#10;      panic "
@@ -341,8 +335,7 @@ TEST(FixtureFormats, JunitWithFailuresIsValidXml) {
   EXPECT_EQ(xmllint(r.out, {"--xpath", "count(//failure[@type='assert'])"}, &status), "3");
   EXPECT_EQ(xmllint(r.out, {"--xpath", "count(//testcase/system-out)"}, &status), "4");
   const std::string markup = xmllint(
-      r.out, {"--xpath", "string(//testcase[@name='fixture::fails_with_markup']/system-out)"},
-      &status);
+      r.out, {"--xpath", "string(//testcase[@name='fixture::fails_with_markup']/system-out)"}, &status);
   EXPECT_EQ(markup.rfind("red plain ]]> <?pi & \"quoted\" bell\xEF\xBF\xBD nul\xEF\xBF\xBD tab\tend\n"
                          "second line \xEF\xBF\xBD bad byte\n",
                          0),
@@ -353,9 +346,9 @@ TEST(FixtureFormats, JunitWithFailuresIsValidXml) {
 TEST(FixtureFormats, TimeLimitFailures) {
   ProcessOptions options = base_options();
   options.env["QUORVANE_TEST_TIME_DOCTEST"] = "5,10";
-  const auto json = fixture({"--format", "json", "-Z", "unstable-options", "--ensure-time",
-                             "--exact", "fixture::slow_doc"},
-                            options);
+  const auto json = fixture(
+      {"--format", "json", "-Z", "unstable-options", "--ensure-time", "--exact", "fixture::slow_doc"},
+      options);
   EXPECT_EQ(json.status, 101);
   const auto lines = lines_of(mask_times(json.out));
   ASSERT_EQ(lines.size(), 4u) << json.out;
@@ -363,19 +356,17 @@ TEST(FixtureFormats, TimeLimitFailures) {
             "{ \"type\": \"test\", \"name\": \"fixture::slow_doc\", \"event\": \"failed\", "
             "\"exec_time\": T, \"reason\": \"time limit exceeded\" }");
 
-  const auto junit = fixture({"--format", "junit", "-Z", "unstable-options", "--ensure-time",
-                              "--exact", "fixture::slow_doc"},
-                             options);
+  const auto junit = fixture(
+      {"--format", "junit", "-Z", "unstable-options", "--ensure-time", "--exact", "fixture::slow_doc"},
+      options);
   EXPECT_EQ(junit.status, 101);
   EXPECT_NE(junit.out.find("<testcase classname=\"doctest\" name=\"fixture::slow_doc\" time=\"0."),
             std::string::npos)
       << junit.out;
-  EXPECT_NE(junit.out.find("\"><failure type=\"timeout\"/></testcase>"), std::string::npos)
-      << junit.out;
+  EXPECT_NE(junit.out.find("\"><failure type=\"timeout\"/></testcase>"), std::string::npos) << junit.out;
 
-  const auto terse = fixture({"-q", "-Z", "unstable-options", "--ensure-time", "--exact",
-                              "fixture::slow_doc"},
-                             options);
+  const auto terse = fixture(
+      {"-q", "-Z", "unstable-options", "--ensure-time", "--exact", "fixture::slow_doc"}, options);
   EXPECT_EQ(terse.status, 101);
   EXPECT_EQ(mask_times(terse.out),
             "\nrunning 1 test\nfixture::slow_doc --- FAILED\n\nfailures:\n\nfailures:\n\n"

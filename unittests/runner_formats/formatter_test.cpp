@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "unittests/support/env_guard.hpp"
-#include "unittests/support/expected_file.hpp"
-#include "unittests/support/process.hpp"
 #include "formatter_output.hpp"
 #include "runner/formatters.hpp"
 #include "runner/json_formatter.hpp"
 #include "runner/junit_formatter.hpp"
 #include "runner/terminfo.hpp"
 #include "runner/terse_formatter.hpp"
+#include "unittests/support/env_guard.hpp"
+#include "unittests/support/expected_file.hpp"
+#include "unittests/support/process.hpp"
 
 namespace {
 
@@ -58,8 +58,7 @@ FormatterConfig showing_output() {
 }
 
 void expect_file(const CapturedOutput& out, const std::string& name) {
-  EXPECT_TRUE(test_support::matches_expected_file(out.text(),
-                                                  RUNNER_FORMATS_EXPECTED_DIR "/" + name));
+  EXPECT_TRUE(test_support::matches_expected_file(out.text(), RUNNER_FORMATS_EXPECTED_DIR "/" + name));
 }
 
 // ---- terse ----
@@ -202,8 +201,7 @@ TEST(JsonFormatter, RunLines) {
   ok(f.write_result(desc("a"), TestResult::ok(), std::nullopt, "hidden", state));
   ok(f.write_result(desc("a"), TestResult::ok(), ExecTime(0.0125), {}, state));
   ok(f.write_result(desc("b"), TestResult::failed(), ExecTime(1e-7), "line\n\x1b[1m\xFF", state));
-  ok(f.write_result(desc("c"), TestResult::failed_msg("did \"not\"\npanic"), std::nullopt, {},
-                    state));
+  ok(f.write_result(desc("c"), TestResult::failed_msg("did \"not\"\npanic"), std::nullopt, {}, state));
   ok(f.write_result(desc("d"), TestResult::timed_fail(), ExecTime(3.0), "out", state));
   ok(f.write_result(ignored, TestResult::ignored(), std::nullopt, {}, state));
   ok(f.write_result(desc("e"), TestResult::ignored(), std::nullopt, {}, state));
@@ -279,14 +277,12 @@ TEST(JunitFormatter, WholeDocumentOnOneLine) {
   ok(f.write_result(desc("a"), TestResult::ok(), std::nullopt, "not shown", state));
   ok(f.write_result(desc("b"), TestResult::failed(), ExecTime(0.5), "", state));
   ok(f.write_result(desc("c"), TestResult::failed(), std::nullopt, "x]]>y\n", state));
-  ok(f.write_result(desc("d"), TestResult::failed_msg("a \"b\" <c> & d"), std::nullopt, {},
-                    state));
+  ok(f.write_result(desc("d"), TestResult::failed_msg("a \"b\" <c> & d"), std::nullopt, {}, state));
   ok(f.write_result(desc("e"), TestResult::timed_fail(), ExecTime(2.25), "ignored out", state));
   ok(f.write_result(desc("f"), TestResult::ignored(), std::nullopt, {}, state));
-  ok(f.write_result(desc("mod::inner::g", runner::TestType::UnitTest), TestResult::ok(),
-                    std::nullopt, {}, state));
-  ok(f.write_result(desc("h", runner::TestType::Unknown), TestResult::ok(), std::nullopt, {},
-                    state));
+  ok(f.write_result(desc("mod::inner::g", runner::TestType::UnitTest), TestResult::ok(), std::nullopt,
+                    {}, state));
+  ok(f.write_result(desc("h", runner::TestType::Unknown), TestResult::ok(), std::nullopt, {}, state));
   // Nothing but the declaration until the run finishes.
   EXPECT_EQ(out.text(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
   state.total = 8;
@@ -312,8 +308,7 @@ TEST(JunitFormatter, HostileOutputStaysValidXml) {
                               std::string("\0", 1) + "nul\xFF\xEF\xBF\xBE\n\r\n<![CDATA[]]>\ttab";
   ok(f.write_run_start(2, std::nullopt));
   ok(f.write_result(desc("shown_ok"), TestResult::ok(), std::nullopt, hostile, state));
-  ok(f.write_result(desc("msg\x01<&"), TestResult::failed_msg(hostile), std::nullopt, hostile,
-                    state));
+  ok(f.write_result(desc("msg\x01<&"), TestResult::failed_msg(hostile), std::nullopt, hostile, state));
   state.total = 2;
   state.passed = 1;
   state.failed = 1;
@@ -340,7 +335,8 @@ TEST(MakeFormatter, ChoosesTheFormatOfTheOptions) {
   } cases[] = {
       {runner::OutputFormat::Pretty, "\nrunning 2 tests\n"},
       {runner::OutputFormat::Terse, "\nrunning 2 tests\n"},
-      {runner::OutputFormat::Json, "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 2 }\n"},
+      {runner::OutputFormat::Json,
+       "{ \"type\": \"suite\", \"event\": \"started\", \"test_count\": 2 }\n"},
       {runner::OutputFormat::Junit, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
   };
   std::string expected;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "runner/shuffle.hpp"
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
-#include "runner/shuffle.hpp"
 
 namespace {
 
@@ -122,11 +122,8 @@ print('\n'.join(order))
     std::uint64_t seed;
     std::vector<std::string> names;
   } cases[] = {
-      {0, kRegistryNames},
-      {42, kRegistryNames},
-      {18446744073709551615ULL, kRegistryNames},
-      {1234567, many},
-      {7, {"only"}},
+      {0, kRegistryNames}, {42, kRegistryNames}, {18446744073709551615ULL, kRegistryNames},
+      {1234567, many},     {7, {"only"}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {std::to_string(c.seed)};

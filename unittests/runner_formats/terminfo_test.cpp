@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "runner/terminfo.hpp"
+#include "runner/terminfo_parse.hpp"
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
 #include "unittests/support/scratch_dir.hpp"
-#include "runner/terminfo.hpp"
-#include "runner/terminfo_parse.hpp"
 
 namespace {
 
@@ -123,10 +123,10 @@ TEST(ParseTerminfo, RejectsEveryTruncationAndBadHeader) {
     bad[at + 1] = hi;
     return bad;
   };
-  EXPECT_FALSE(parse_terminfo(patched(0, 0x1A, 0x03)).has_value());  // wrong magic
-  EXPECT_FALSE(parse_terminfo(patched(2, 0xFF, 0xFF)).has_value());  // negative names size
-  EXPECT_FALSE(parse_terminfo(patched(6, 0x00, 0x7F)).has_value());  // numbers past the end
-  EXPECT_FALSE(parse_terminfo(patched(10, 0xFF, 0x7F)).has_value()); // table past the end
+  EXPECT_FALSE(parse_terminfo(patched(0, 0x1A, 0x03)).has_value());   // wrong magic
+  EXPECT_FALSE(parse_terminfo(patched(2, 0xFF, 0xFF)).has_value());   // negative names size
+  EXPECT_FALSE(parse_terminfo(patched(6, 0x00, 0x7F)).has_value());   // numbers past the end
+  EXPECT_FALSE(parse_terminfo(patched(10, 0xFF, 0x7F)).has_value());  // table past the end
 
   // A string offset outside the table, and a table without the last NUL.
   std::vector<std::uint8_t> no_nul = good;
@@ -177,8 +177,7 @@ TEST(ParseTerminfo, SurvivesGarbage) {
     const unsigned magic = data[0] | (data[1] << 8);
     EXPECT_TRUE(magic == runner::TERMINFO_MAGIC_16 || magic == runner::TERMINFO_MAGIC_32);
     EXPECT_EQ(info->booleans.size(), static_cast<std::size_t>(data[4] | (data[5] << 8)));
-    EXPECT_LE(info->booleans.size() + info->numbers.size() * 2 + info->strings.size() * 2,
-              data.size());
+    EXPECT_LE(info->booleans.size() + info->numbers.size() * 2 + info->strings.size() * 2, data.size());
   }
 }
 
@@ -206,8 +205,7 @@ TEST(ExpandCapability, Operators) {
       // The 256-colour form: three branches.
       {"\x1b[%?%p1%{8}%<%t3%p1%d%e%p1%{16}%<%t9%p1%{8}%-%d%e38;5;%p1%d%;m", {1}, "\x1b[31m"},
       {"\x1b[%?%p1%{8}%<%t3%p1%d%e%p1%{16}%<%t9%p1%{8}%-%d%e38;5;%p1%d%;m", {9}, "\x1b[91m"},
-      {"\x1b[%?%p1%{8}%<%t3%p1%d%e%p1%{16}%<%t9%p1%{8}%-%d%e38;5;%p1%d%;m", {200},
-       "\x1b[38;5;200m"},
+      {"\x1b[%?%p1%{8}%<%t3%p1%d%e%p1%{16}%<%t9%p1%{8}%-%d%e38;5;%p1%d%;m", {200}, "\x1b[38;5;200m"},
       // Nested conditionals inside a skipped branch.
       {"%?%p1%t%?%p2%tA%eB%;%eC%;", {0, 1}, "C"},
       {"%?%p1%t%?%p2%tA%eB%;%eC%;", {1, 0}, "B"},
@@ -357,8 +355,8 @@ TEST(TerminalColorsFromEnv, MatchSystemTput) {
     const auto colors = runner::terminal_colors_from_env();
     ASSERT_TRUE(colors.has_value());
     EXPECT_EQ(std::optional<std::string>(colors->reset), tput(term, {"sgr0"}));
-    const bool has_colour = tput(term, {"setab", "1"}).has_value() &&
-                            tput(term, {"setaf", "1"}).has_value();
+    const bool has_colour =
+        tput(term, {"setab", "1"}).has_value() && tput(term, {"setaf", "1"}).has_value();
     const std::optional<std::string> slots[] = {colors->red, colors->green, colors->yellow};
     for (int n = 1; n <= 3; ++n) {
       if (has_colour) {

@@ -7,15 +7,15 @@
 #include <utility>
 #include <vector>
 
+#include "runner/time_options.hpp"
 #include "unittests/support/env_guard.hpp"
 #include "unittests/support/process.hpp"
-#include "runner/time_options.hpp"
 
 namespace {
 
+using runner::TestTimeOptions;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
-using runner::TestTimeOptions;
 
 struct ThresholdEnv : test_support::EnvGuard {
   ThresholdEnv() {
@@ -45,7 +45,10 @@ TEST(TimeOptions, ThresholdsFromDefaultsAndVariables) {
       {"defaults", {}, true, {50, 100}, {500, 1000}, {500, 1000}},
       {"each variable replaces its own kind only",
        {{"QUORVANE_TEST_TIME_INTEGRATION", "20,40"}, {"QUORVANE_TEST_TIME_DOCTEST", "+7,7"}},
-       false, {50, 100}, {20, 40}, {7, 7}},
+       false,
+       {50, 100},
+       {20, 40},
+       {7, 7}},
       {"unit", {{"QUORVANE_TEST_TIME_UNIT", "3,9"}}, true, {3, 9}, {500, 1000}, {500, 1000}},
   };
   for (const auto& c : cases) {

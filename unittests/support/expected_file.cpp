@@ -91,8 +91,8 @@ testing::AssertionResult matches_expected_file(std::string_view actual,
     return testing::AssertionSuccess();
   }
   if (!expected) {
-    return testing::AssertionFailure() << "cannot read " << path.string() << "; "
-                                       << kUpdateVariable << "=1 writes it from the output";
+    return testing::AssertionFailure() << "cannot read " << path.string() << "; " << kUpdateVariable
+                                       << "=1 writes it from the output";
   }
   if (*expected == actual) return testing::AssertionSuccess();
   return describe_difference(*expected, actual, path);

@@ -102,8 +102,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
   if (options.stdin_text) {
     std::size_t done = 0;
     while (done < options.stdin_text->size()) {
-      ssize_t n = ::write(in_pipe[1], options.stdin_text->data() + done,
-                          options.stdin_text->size() - done);
+      ssize_t n =
+          ::write(in_pipe[1], options.stdin_text->data() + done, options.stdin_text->size() - done);
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
     }

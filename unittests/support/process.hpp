@@ -10,9 +10,9 @@
 namespace test_support {
 
 struct ProcessResult {
-  std::string out;   // standard output
-  std::string err;   // standard error
-  int status = -1;   // exit status, or 128 + signal number
+  std::string out;  // standard output
+  std::string err;  // standard error
+  int status = -1;  // exit status, or 128 + signal number
 };
 
 struct ProcessOptions {

@@ -17,8 +17,8 @@ void PrintTo(MotionCommandClass value, std::ostream* os) { *os << debug_name(val
 namespace {
 
 using common::motion_command_names::debug_name;
-using common::motion_command_names::MOTION_COMMAND_NAMES;
 using common::motion_command_names::motion_command_class;
+using common::motion_command_names::MOTION_COMMAND_NAMES;
 using common::motion_command_names::MotionCommandClass;
 using C = MotionCommandClass;
 
@@ -101,15 +101,24 @@ TEST(Classification, VariantValuesAndDebugNames) {
     std::string_view name;
   };
   const std::vector<Variant> variants{
-      {C::Invalid, 0, "Invalid"},       {C::Stance, 1, "Stance"},
-      {C::Locomotion, 2, "Locomotion"}, {C::Turn, 3, "Turn"},
-      {C::Jump, 4, "Jump"},             {C::Stop, 5, "Stop"},
-      {C::HoldKey, 6, "HoldKey"},       {C::Aim, 7, "Aim"},
-      {C::MagicGesture, 8, "MagicGesture"}, {C::Posture, 9, "Posture"},
-      {C::StateEmote, 10, "StateEmote"}, {C::QuickEmote, 11, "QuickEmote"},
-      {C::UiPanel, 12, "UiPanel"},      {C::Action, 13, "Action"},
-      {C::AttackHigh, 14, "AttackHigh"}, {C::AttackMedium, 15, "AttackMedium"},
-      {C::AttackLow, 16, "AttackLow"},  {C::Misc, 17, "Misc"},
+      {C::Invalid, 0, "Invalid"},
+      {C::Stance, 1, "Stance"},
+      {C::Locomotion, 2, "Locomotion"},
+      {C::Turn, 3, "Turn"},
+      {C::Jump, 4, "Jump"},
+      {C::Stop, 5, "Stop"},
+      {C::HoldKey, 6, "HoldKey"},
+      {C::Aim, 7, "Aim"},
+      {C::MagicGesture, 8, "MagicGesture"},
+      {C::Posture, 9, "Posture"},
+      {C::StateEmote, 10, "StateEmote"},
+      {C::QuickEmote, 11, "QuickEmote"},
+      {C::UiPanel, 12, "UiPanel"},
+      {C::Action, 13, "Action"},
+      {C::AttackHigh, 14, "AttackHigh"},
+      {C::AttackMedium, 15, "AttackMedium"},
+      {C::AttackLow, 16, "AttackLow"},
+      {C::Misc, 17, "Misc"},
   };
   static_assert(sizeof(MotionCommandClass) == 1);
   for (const auto& v : variants) {

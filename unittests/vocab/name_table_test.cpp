@@ -15,14 +15,14 @@
 
 namespace {
 
-using common::motion_command_names::MOTION_COMMAND_NAMES;
 using common::motion_command_names::motion_command_name;
+using common::motion_command_names::MOTION_COMMAND_NAMES;
 
 TEST(NameTable, RowCountsPerTopByte) {
   const std::map<std::uint32_t, std::size_t> expected{
-      {0x00, 1},  {0x08, 5},  {0x09, 83}, {0x0C, 1}, {0x0D, 10}, {0x10, 133}, {0x12, 3},
-      {0x13, 49}, {0x20, 1},  {0x25, 1},  {0x40, 54}, {0x41, 4}, {0x42, 1},  {0x43, 36},
-      {0x44, 1},  {0x45, 2},  {0x65, 4},  {0x80, 18}, {0x85, 2},
+      {0x00, 1},  {0x08, 5}, {0x09, 83}, {0x0C, 1},  {0x0D, 10}, {0x10, 133}, {0x12, 3},
+      {0x13, 49}, {0x20, 1}, {0x25, 1},  {0x40, 54}, {0x41, 4},  {0x42, 1},   {0x43, 36},
+      {0x44, 1},  {0x45, 2}, {0x65, 4},  {0x80, 18}, {0x85, 2},
   };
   std::map<std::uint32_t, std::size_t> actual;
   for (const auto& row : MOTION_COMMAND_NAMES) ++actual[row.id >> 24];

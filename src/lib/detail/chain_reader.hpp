@@ -15,8 +15,8 @@
 
 #include "quorvane_base/little_endian.hpp"
 #include "quorvane_dat/error/dat_error.hpp"
-#include "quorvane_dat/lib/detail/corruption.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
+#include "quorvane_dat/lib/detail/corruption.hpp"
 
 namespace quorvane_dat::detail {
 
@@ -55,8 +55,8 @@ class ChainReader {
     std::uint32_t window = MAX_SCATTER_BLOCKS;
     while (pos_ < out_.size()) {
       if (current_ > MAX_BLOCK_OFFSET) {
-        return Err{corruption("block offset 0x%08llX leaves no room for a payload below 4 GiB",
-                              ull(current_))};
+        return Err{
+            corruption("block offset 0x%08llX leaves no room for a payload below 4 GiB", ull(current_))};
       }
       if (block_size_ <= BLOCK_POINTER_SIZE) {
         if (auto step = exact_step(); !step) return step;
@@ -84,8 +84,7 @@ class ChainReader {
     const std::uint32_t next = quorvane_base::load_u32_le(pointer.data());
     if (next == 0) {
       // The chain ends early: everything still missing follows this pointer.
-      if (auto r = file_.read_exact_at_compat(out_.subspan(pos_), current_ + BLOCK_POINTER_SIZE);
-          !r) {
+      if (auto r = file_.read_exact_at_compat(out_.subspan(pos_), current_ + BLOCK_POINTER_SIZE); !r) {
         return Err{std::move(r).error()};
       }
       pos_ = out_.size();
@@ -97,8 +96,7 @@ class ChainReader {
                             static_cast<unsigned>(next))};
     }
     const std::size_t piece = std::min<std::size_t>(remaining(), block_size_ - BLOCK_POINTER_SIZE);
-    if (auto r = file_.read_exact_at_compat(out_.subspan(pos_, piece),
-                                            current_ + BLOCK_POINTER_SIZE);
+    if (auto r = file_.read_exact_at_compat(out_.subspan(pos_, piece), current_ + BLOCK_POINTER_SIZE);
         !r) {
       return Err{std::move(r).error()};
     }
@@ -132,8 +130,8 @@ class ChainReader {
     }
     const std::size_t in_out = planned - base;
     std::array<std::uint8_t, BLOCK_POINTER_SIZE * MAX_SCATTER_BLOCKS> tail;
-    const std::array<::iovec, 2> parts{{{out_.data() + base, in_out},
-                                        {tail.data(), BLOCK_POINTER_SIZE * count}}};
+    const std::array<::iovec, 2> parts{
+        {{out_.data() + base, in_out}, {tail.data(), BLOCK_POINTER_SIZE * count}}};
     // Copies `n` raw bytes at `raw` of the run to `dst`; the raw bytes are
     // out_[base, base + in_out) followed by the tail.
     auto copy_raw = [&](std::uint8_t* dst, std::size_t raw, std::size_t n) {

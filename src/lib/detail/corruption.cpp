@@ -14,8 +14,7 @@ DatError corruption(const char* format, ...) {
   return DatError::Corruption{text};
 }
 
-DatError file_larger_than_archive(std::uint32_t id, std::uint32_t size,
-                                  std::uint64_t archive_length) {
+DatError file_larger_than_archive(std::uint32_t id, std::uint32_t size, std::uint64_t archive_length) {
   return corruption("file 0x%08X claims %u bytes, more than the archive's %llu bytes",
                     static_cast<unsigned>(id), static_cast<unsigned>(size), ull(archive_length));
 }
@@ -23,8 +22,7 @@ DatError file_larger_than_archive(std::uint32_t id, std::uint32_t size,
 DatError chain_larger_than_archive(std::uint32_t offset, std::uint32_t size,
                                    std::uint64_t archive_length) {
   return corruption("chain at 0x%08X claims %u bytes, more than the archive's %llu bytes",
-                    static_cast<unsigned>(offset), static_cast<unsigned>(size),
-                    ull(archive_length));
+                    static_cast<unsigned>(offset), static_cast<unsigned>(size), ull(archive_length));
 }
 
 }  // namespace quorvane_dat::detail

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "quorvane_base/little_endian.hpp"
+#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/chain_reader.hpp"
 #include "quorvane_dat/lib/detail/corruption.hpp"
-#include "quorvane_dat/lib/dat_format.hpp"
 #include "quorvane_dat/lib/detail/library_boundary.hpp"
 #include "quorvane_dat/lib/detail/node_offset_set.hpp"
 #include "quorvane_dat/utils/byte_reader.hpp"
@@ -103,10 +103,8 @@ class Walk {
         return Err{corruption("directory cycle: node 0x%08X is its own ancestor",
                               static_cast<unsigned>(offset))};
       case NodeOffsetSet::Seen::Left:
-        return Err{corruption("directory node 0x%08X is reached twice",
-                              static_cast<unsigned>(offset))};
-      case NodeOffsetSet::Seen::Never:
-        break;
+        return Err{corruption("directory node 0x%08X is reached twice", static_cast<unsigned>(offset))};
+      case NodeOffsetSet::Seen::Never: break;
     }
     // Every node is read once, so no walk of a well-formed archive reads more
     // nodes than its addressable part can hold.
@@ -185,9 +183,8 @@ class Walk {
 
 }  // namespace
 
-DatResult<void> walk_directory(const ArchiveSource& file, std::uint32_t block_size,
-                               std::uint32_t root, std::uint64_t archive_length,
-                               DirectoryVisitor& visitor) {
+DatResult<void> walk_directory(const ArchiveSource& file, std::uint32_t block_size, std::uint32_t root,
+                               std::uint64_t archive_length, DirectoryVisitor& visitor) {
   return at_boundary([&] {
     Walk walk(file, block_size, archive_length, visitor);
     return walk.run(root);

@@ -17,8 +17,7 @@ namespace quorvane_dat::detail {
 // second time anywhere in the walk (a directory is a tree), and a walk that
 // reads more nodes than the addressable part of the archive can hold. Every
 // node is therefore read once; its walk state is 16 bytes per open level.
-DatResult<void> walk_directory(const ArchiveSource& file, std::uint32_t block_size,
-                               std::uint32_t root, std::uint64_t archive_length,
-                               DirectoryVisitor& visitor);
+DatResult<void> walk_directory(const ArchiveSource& file, std::uint32_t block_size, std::uint32_t root,
+                               std::uint64_t archive_length, DirectoryVisitor& visitor);
 
 }  // namespace quorvane_dat::detail

@@ -14,8 +14,8 @@ namespace {
 std::uint64_t draw_multiplier() noexcept {
   std::uint64_t drawn = 0;
   if (::getrandom(&drawn, sizeof drawn, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof drawn)) {
-    const auto now = static_cast<std::uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto now =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     drawn = now ^ reinterpret_cast<std::uintptr_t>(&drawn);
     // A 64-bit finaliser spreads the few changing bits over the whole word.
     drawn ^= drawn >> 33;

@@ -1,6 +1,5 @@
 #include "quorvane_dat/lib/detail/node_offset_set.hpp"
 
-
 namespace quorvane_dat::detail {
 
 namespace {
@@ -16,9 +15,8 @@ NodeOffsetSet::NodeOffsetSet()
       multiplier_(process_hash_multiplier()) {}
 
 std::size_t NodeOffsetSet::probe(std::uint32_t offset) const noexcept {
-  return probe_slots(slot_of(offset), keys_.size(), [&](std::size_t slot) {
-    return keys_[slot] == 0 || keys_[slot] == offset;
-  });
+  return probe_slots(slot_of(offset), keys_.size(),
+                     [&](std::size_t slot) { return keys_[slot] == 0 || keys_[slot] == offset; });
 }
 
 NodeOffsetSet::Seen NodeOffsetSet::find(std::uint32_t offset) const noexcept {
@@ -48,8 +46,8 @@ void NodeOffsetSet::grow() {
   --shift_;
   for (std::size_t i = 0; i < old_keys.size(); ++i) {
     if (old_keys[i] == 0) continue;
-    const std::size_t slot = probe_slots(slot_of(old_keys[i]), keys_.size(),
-                                         [&](std::size_t s) { return keys_[s] == 0; });
+    const std::size_t slot =
+        probe_slots(slot_of(old_keys[i]), keys_.size(), [&](std::size_t s) { return keys_[s] == 0; });
     keys_[slot] = old_keys[i];
     on_path_[slot] = old_marks[i];
   }

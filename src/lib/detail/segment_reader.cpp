@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "quorvane_base/little_endian.hpp"
-#include "quorvane_dat/lib/detail/chain_reader.hpp"
 #include "quorvane_dat/lib/dat_format.hpp"
+#include "quorvane_dat/lib/detail/chain_reader.hpp"
 
 namespace quorvane_dat::detail {
 

@@ -53,7 +53,7 @@ class SegmentReader {
     const GatherTarget* target;
     std::size_t first_pointer;  // index into pointers_
     std::uint64_t blocks;
-    std::uint64_t end;          // just past the last byte the chain reader would read
+    std::uint64_t end;  // just past the last byte the chain reader would read
   };
 
   void plan(const GatherTarget& target);

@@ -14,13 +14,11 @@ namespace quorvane_dat::detail {
 
 namespace {
 
-constexpr std::uint64_t MAX_FILE_OFFSET =
-    static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+constexpr std::uint64_t MAX_FILE_OFFSET = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 
 }  // namespace
 
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
   if (this != &other) {
@@ -41,8 +39,7 @@ Result<void, IoError> ReadOnlyFile::read_exact_at_compat(std::span<std::uint8_t>
     const std::uint64_t at = offset + filled;
     // An offset that off_t cannot express lies beyond any file's end.
     if (at > MAX_FILE_OFFSET) return Err{IoError::unexpected_eof()};
-    const ssize_t got =
-        ::pread(fd_, buf.data() + filled, buf.size() - filled, static_cast<off_t>(at));
+    const ssize_t got = ::pread(fd_, buf.data() + filled, buf.size() - filled, static_cast<off_t>(at));
     if (got < 0) {
       if (errno == EINTR) continue;
       return Err{IoError::from_os(errno)};
@@ -58,8 +55,8 @@ Result<std::size_t, IoError> ReadOnlyFile::read_vectored_at(std::span<const ::io
   if (parts.empty()) return std::size_t{0};
   if (offset > MAX_FILE_OFFSET) return std::size_t{0};
   for (;;) {
-    const ssize_t got = ::preadv(fd_, parts.data(), static_cast<int>(parts.size()),
-                                 static_cast<off_t>(offset));
+    const ssize_t got =
+        ::preadv(fd_, parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) return Err{IoError::from_os(errno)};
   }

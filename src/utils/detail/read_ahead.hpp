@@ -39,8 +39,7 @@ class ReadAheadReader {
   // As ArchiveSource::read_exact_at_compat.
   Result<void, IoError> read_exact_at_compat(std::span<std::uint8_t> buf, std::uint64_t offset);
   // As ArchiveSource::read_vectored_at.
-  Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts,
-                                                std::uint64_t offset);
+  Result<std::size_t, IoError> read_vectored_at(std::span<const ::iovec> parts, std::uint64_t offset);
 
   // How many reads of the file this reader has issued (window fills and
   // passed-through requests); for tests and measurements.
