@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libxml2-utils ncurses-bin ncurses-base ncurses-term python3 pkgconf libcli11-dev libssl-dev
+          libxml2-utils ncurses-bin ncurses-base ncurses-term python3 pkgconf libcli11-dev libssl-dev libxxhash-dev
           clang-format-14)
 missing=()
 for p in "${packages[@]}"; do

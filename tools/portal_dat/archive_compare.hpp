@@ -1,13 +1,12 @@
 // The decoded content of two archives compared entry by entry. Both archives
-// are read at once, each through its own read_batch in offset order, and
-// compared on its worker threads; an entry is compared byte for byte with a
-// copy of the other side's bytes while the copies held stay within a bound
-// (64 MiB), and otherwise by the SHA-256 of each side. No archive is ever
-// held whole.
+// are read at once, each through its own read_batch in offset order, and each
+// entry's decoded bytes are hashed on the workers (content_digest.hpp); the
+// entries are compared by their hashes once both reads are done. No file is
+// ever held whole.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,7 +14,7 @@
 
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
-#include "tools/portal_dat/sha256_digest.hpp"
+#include "tools/portal_dat/content_digest.hpp"
 
 namespace portal_dat {
 
@@ -24,7 +23,8 @@ struct ComparedSide {
   bool present = false;
   quorvane_dat::DatFileEntry entry;
   std::uint64_t decoded_size = 0;
-  std::optional<std::string> error;  // could not be read, decoded or hashed
+  ContentHash hash{};
+  std::unique_ptr<std::string> error;  // could not be read or decoded
 };
 
 struct ComparedEntry {
@@ -35,23 +35,18 @@ struct ComparedEntry {
 };
 
 struct Comparison {
-  std::vector<ComparedEntry> entries;   // ascending by id, every entry of either selection
-  std::uint64_t compared_directly = 0;  // entries compared byte for byte, not by digest
-  std::size_t peak_copied = 0;          // the most bytes of copies held at once
-  std::size_t left_copied = 0;          // bytes of copies still held when both reads ended
+  std::vector<ComparedEntry> entries;  // ascending by id, every entry of either selection
   // Set when a side's batch (or its thread) could not run: nothing compared.
   std::optional<std::string> error;
 };
 
-// Bytes of copies that may be held at once.
-inline constexpr std::size_t DEFAULT_COPY_LIMIT = std::size_t{64} << 20;
-
 // Compares the selected entries of OLD and NEW; `threads` in all (0: the
-// processors available), shared between the two reads.
+// processors available), shared between the two reads. The hashes' secret
+// is drawn from `random` (see random_secret).
 Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                             std::span<const quorvane_dat::DatFileEntry> old_selection,
                             const quorvane_dat::DatDatabase& new_database,
                             std::span<const quorvane_dat::DatFileEntry> new_selection, unsigned threads,
-                            std::size_t copy_limit = DEFAULT_COPY_LIMIT);
+                            const RandomSource& random = {});
 
 }  // namespace portal_dat

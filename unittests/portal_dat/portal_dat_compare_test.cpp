@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +16,7 @@
 #include "dat_writer/dat_writer.hpp"
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "tools/portal_dat/archive_compare.hpp"
+#include "tools/portal_dat/content_digest.hpp"
 #include "tools/portal_dat/entry_digests.hpp"
 #include "tools/portal_dat/sha256_digest.hpp"
 #include "tools/portal_dat_sample/maneuver_rows.hpp"
@@ -216,37 +220,95 @@ std::vector<quorvane_dat::DatFileEntry> entries_of(const quorvane_dat::DatDataba
   return entries;
 }
 
-// Within the bound on copies held, entries are compared byte for byte; past
-// it by digests, with the same results, in either order of the files.
-TEST(PortalDatCompare, ComparesDirectlyWithinTheCopyBoundAndByDigestBeyondIt) {
+// Entries are compared alike whatever the order of the files; without a
+// secret for the hashes nothing is compared.
+TEST(PortalDatCompare, ComparesInEitherOrderAndNeedsASecret) {
   auto old_database = quorvane_dat::DatDatabase::new_(pair().old_path);
   ASSERT_TRUE(old_database);
-  // The five small files shared take 469 bytes a side, the table 2848: with
-  // a bound of 1000 every small one fits even copied by both sides at once.
-  for (const auto& [limit, direct] :
-       {std::pair<std::size_t, std::uint64_t>{portal_dat::DEFAULT_COPY_LIMIT, 6}, {1000, 5}, {0, 0}}) {
-    for (const fs::path& path : {pair().new_path, pair().reversed_path}) {
-      auto new_database = quorvane_dat::DatDatabase::new_(path);
-      ASSERT_TRUE(new_database);
-      const portal_dat::Comparison comparison = portal_dat::compare_archives(
-          *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), 2, limit);
-      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
-      if (path == pair().new_path) {
-        EXPECT_EQ(comparison.compared_directly, direct) << limit;
-      }
-      EXPECT_LE(comparison.peak_copied, limit);
-      EXPECT_EQ(comparison.peak_copied > 0, limit > 0) << limit;
-      std::string same;
-      for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
-      EXPECT_EQ(same, "=!!!===!")
-          << limit;  // by id; the added and removed entries count as not the same
+  for (const fs::path& path : {pair().new_path, pair().reversed_path}) {
+    auto new_database = quorvane_dat::DatDatabase::new_(path);
+    ASSERT_TRUE(new_database);
+    const portal_dat::Comparison comparison = portal_dat::compare_archives(
+        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), 2);
+    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+    std::string same;
+    for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
+    EXPECT_EQ(same, "=!!!===!") << path;  // by id; the added and removed entries count as not the same
+  }
+  const portal_dat::Comparison failed =
+      portal_dat::compare_archives(*old_database, entries_of(*old_database), *old_database,
+                                   entries_of(*old_database), 2, [](void*, std::size_t) -> long {
+                                     errno = EIO;
+                                     return -1;
+                                   });
+  EXPECT_EQ(failed.error, "cannot draw a random secret: Input/output error");
+  EXPECT_TRUE(failed.entries.empty());
+}
+
+// A file's hash does not depend on how its bytes come in pieces, on either
+// side of the bytes gathered before streaming; any change of a byte or of the
+// length changes it.
+TEST(PortalDatCompare, ContentHashIsThatOfTheWholeHoweverThePiecesFall) {
+  const portal_dat::ContentSecret secret = [] {
+    std::string error;
+    return *portal_dat::random_secret(error);
+  }();
+  portal_dat::ContentDigest digest(secret);
+  const auto hash_in_pieces = [&](const dat_writer::Bytes& bytes, std::size_t piece) {
+    digest.begin({});
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+      digest.update(std::span(bytes).subspan(at, std::min(piece, bytes.size() - at)));
     }
+    std::array<std::uint8_t, quorvane_dat::BatchDigest::MAX_SIZE> out{};
+    const std::size_t length = digest.finish(out);
+    portal_dat::ContentHash hash{};
+    EXPECT_EQ(length, hash.size());
+    std::copy_n(out.begin(), hash.size(), hash.begin());
+    return hash;
+  };
+  for (const std::size_t size : {0UL, 1UL, 4095UL, 4096UL, 4097UL, 1UL << 20}) {
+    dat_writer::Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    const portal_dat::ContentHash whole = portal_dat::content_hash(secret, bytes);
+    for (const std::size_t piece : {1UL, 1020UL, 4096UL, 4097UL, std::max<std::size_t>(size, 1)}) {
+      if (size > 65536 && piece == 1) continue;
+      EXPECT_EQ(hash_in_pieces(bytes, piece), whole) << size << " in pieces of " << piece;
+    }
+    dat_writer::Bytes longer = bytes;
+    longer.push_back(0);
+    EXPECT_NE(hash_in_pieces(longer, 1020), whole) << size;
+    if (size == 0) continue;
+    dat_writer::Bytes changed = bytes;
+    changed[size / 2] ^= 1;
+    EXPECT_NE(hash_in_pieces(changed, 1020), whole) << size;
   }
 }
 
+// The secret is filled however the source hands its bytes out, and a source
+// that fails or runs dry is reported.
+TEST(PortalDatCompare, RandomSecretFillsOrSaysWhy) {
+  int calls = 0;
+  std::string error;
+  const auto secret = portal_dat::random_secret(error, [&](void* buffer, std::size_t length) -> long {
+    if (++calls == 1) {
+      errno = EINTR;
+      return -1;
+    }
+    const std::size_t given = std::min<std::size_t>(length, 50);
+    std::memset(buffer, 0xA5, given);
+    return static_cast<long>(given);
+  });
+  ASSERT_TRUE(secret.has_value()) << error;
+  EXPECT_EQ(calls, 1 + 4);  // 192 bytes, 50 at a time, after one interruption
+  EXPECT_TRUE(
+      std::all_of(secret->bytes.begin(), secret->bytes.end(), [](std::uint8_t b) { return b == 0xA5; }));
+  EXPECT_FALSE(portal_dat::random_secret(error, [](void*, std::size_t) -> long { return 0; }));
+  EXPECT_EQ(error, "cannot draw a random secret: no bytes");
+}
+
 // An unreadable file on either side is an error of that side, never a
-// difference, and no copy of it outlives the reads.
-TEST(PortalDatCompare, UnreadableFileOnEitherSideLeavesNoCopy) {
+// difference.
+TEST(PortalDatCompare, UnreadableFileOnEitherSideIsAnErrorNotADifference) {
   auto retail = quorvane_dat::DatDatabase::new_(sample(Variant::Retail));
   auto unreadable = quorvane_dat::DatDatabase::new_(sample(Variant::UnreadableTable));
   ASSERT_TRUE(retail && unreadable);
@@ -257,7 +319,6 @@ TEST(PortalDatCompare, UnreadableFileOnEitherSideLeavesNoCopy) {
       const portal_dat::Comparison comparison = portal_dat::compare_archives(
           old_database, entries_of(old_database), new_database, entries_of(new_database), 1 + run % 4);
       ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
-      EXPECT_EQ(comparison.left_copied, 0U) << old_unreadable;
       std::vector<std::uint32_t> errors;
       for (const portal_dat::ComparedEntry& item : comparison.entries) {
         const portal_dat::ComparedSide& bad = old_unreadable ? item.old_side : item.new_side;
@@ -269,10 +330,9 @@ TEST(PortalDatCompare, UnreadableFileOnEitherSideLeavesNoCopy) {
   }
 }
 
-// Files too large for a batch to hold whole are compared (diff) or hashed
-// (sum) in pieces on the workers, stored and compressed alike; a copy that
-// passes the bound midway is hashed from its start; a file whose bytes begin
-// with all of the other's is not the same.
+// Files too large for a batch to hold whole are hashed in pieces on the
+// workers, for diff and sum, stored and compressed alike; a file whose bytes
+// begin with all of the other's is not the same.
 TEST(PortalDatCompare, LargeFilesAreComparedAndSummedInPieces) {
   const ScratchDir dir("portal_dat_large");
   const dat_writer::Bytes big(9 << 20, 0x78);
@@ -292,20 +352,16 @@ TEST(PortalDatCompare, LargeFilesAreComparedAndSummedInPieces) {
   auto old_database = quorvane_dat::DatDatabase::new_(old_path);
   auto new_database = quorvane_dat::DatDatabase::new_(new_path);
   ASSERT_TRUE(old_database && new_database);
-  for (const std::size_t limit : {portal_dat::DEFAULT_COPY_LIMIT, std::size_t{3} << 20}) {
-    for (const unsigned threads : {1U, 2U, 4U}) {
-      const portal_dat::Comparison comparison =
-          portal_dat::compare_archives(*old_database, entries_of(*old_database), *new_database,
-                                       entries_of(*new_database), threads, limit);
-      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
-      EXPECT_LE(comparison.peak_copied, limit);
-      std::string same;
-      for (const portal_dat::ComparedEntry& item : comparison.entries) {
-        same += item.same ? '=' : '!';
-        EXPECT_EQ(item.new_side.decoded_size, new_database->get_file(item.id)->size()) << item.id;
-      }
-      EXPECT_EQ(same, "=!!=!!!!") << threads << " " << limit;
+  for (const unsigned threads : {1U, 2U, 4U}) {
+    const portal_dat::Comparison comparison = portal_dat::compare_archives(
+        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), threads);
+    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+    std::string same;
+    for (const portal_dat::ComparedEntry& item : comparison.entries) {
+      same += item.same ? '=' : '!';
+      EXPECT_EQ(item.new_side.decoded_size, new_database->get_file(item.id)->size()) << item.id;
     }
+    EXPECT_EQ(same, "=!!=!!!!") << threads;
   }
   portal_dat::Sha256Hasher hasher;
   std::string expected;
