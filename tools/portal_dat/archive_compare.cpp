@@ -11,12 +11,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "quorvane_dat/lib/batch_reader.hpp"
+#include "tools/portal_dat/side_by_side.hpp"
 
 namespace portal_dat {
 
@@ -131,7 +131,7 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                             std::span<const DatFileEntry> old_selection,
                             const quorvane_dat::DatDatabase& new_database,
                             std::span<const DatFileEntry> new_selection, unsigned threads,
-                            const RandomSource& random) {
+                            const RandomSource& random, const ThreadStarter& start_thread) {
   Comparison comparison;
   std::string error;
   const std::optional<ContentSecret> drawn = random_secret(error, random);
@@ -158,19 +158,11 @@ Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                                     });
   };
 
-  std::optional<quorvane_dat::DatResult<void>> new_ran;
-  std::thread new_reader;
-  try {
-    new_reader = std::thread([&] { new_ran = read_side(1); });
-  } catch (const std::system_error& thread_error) {
-    comparison.error = std::string("cannot start a thread: ") + thread_error.what();
-    return comparison;
-  }
-  const auto old_ran = read_side(0);
-  new_reader.join();
-  if (!old_ran || !*new_ran) {
+  std::optional<quorvane_dat::DatResult<void>> old_ran, new_ran;
+  side_by_side([&] { new_ran = read_side(1); }, [&] { old_ran = read_side(0); }, start_thread);
+  if (!*old_ran || !*new_ran) {
     comparison.error = "cannot read the archive's files: " +
-                       (!old_ran ? old_ran.error().plain() : new_ran->error().plain());
+                       (!*old_ran ? old_ran->error().plain() : new_ran->error().plain());
     return comparison;
   }
   for (SideFiler& filer : filers) filer.check_all_arrived();

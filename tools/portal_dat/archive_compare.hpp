@@ -15,6 +15,7 @@
 #include "quorvane_dat/lib/dat_database.hpp"
 #include "quorvane_dat/lib/dat_header.hpp"
 #include "tools/portal_dat/content_digest.hpp"
+#include "tools/portal_dat/side_by_side.hpp"
 
 namespace portal_dat {
 
@@ -36,17 +37,18 @@ struct ComparedEntry {
 
 struct Comparison {
   std::vector<ComparedEntry> entries;  // ascending by id, every entry of either selection
-  // Set when a side's batch (or its thread) could not run: nothing compared.
+  // Set when a side's batch could not run: nothing compared.
   std::optional<std::string> error;
 };
 
 // Compares the selected entries of OLD and NEW; `threads` in all (0: the
 // processors available), shared between the two reads. The hashes' secret
-// is drawn from `random` (see random_secret).
+// is drawn from `random` (see random_secret); the new archive is read on a
+// thread from `start_thread` (see side_by_side).
 Comparison compare_archives(const quorvane_dat::DatDatabase& old_database,
                             std::span<const quorvane_dat::DatFileEntry> old_selection,
                             const quorvane_dat::DatDatabase& new_database,
                             std::span<const quorvane_dat::DatFileEntry> new_selection, unsigned threads,
-                            const RandomSource& random = {});
+                            const RandomSource& random = {}, const ThreadStarter& start_thread = {});
 
 }  // namespace portal_dat

@@ -17,6 +17,7 @@
 #include "tools/portal_dat/common_options.hpp"
 #include "tools/portal_dat/json_writer.hpp"
 #include "tools/portal_dat/maneuver_format.hpp"
+#include "tools/portal_dat/side_by_side.hpp"
 #include "tools/portal_dat/tool_output.hpp"
 
 namespace portal_dat {
@@ -383,8 +384,13 @@ int run_diff(const DiffOptions& options) {
     report_error(*parsed.error);
     return EXIT_TROUBLE;
   }
-  const auto old_database = open_archive(options.old_archive);
-  const auto new_database = open_archive(options.new_archive);
+  // Both archives are opened at once; whatever fails is reported in the
+  // order of the arguments.
+  std::optional<quorvane_dat::DatResult<quorvane_dat::DatDatabase>> new_opened;
+  std::optional<quorvane_dat::DatDatabase> old_database;
+  side_by_side([&] { new_opened = quorvane_dat::DatDatabase::new_(options.new_archive); },
+               [&] { old_database = open_archive(options.old_archive); });
+  const auto new_database = opened_archive(options.new_archive, std::move(*new_opened));
   if (!old_database || !new_database) return EXIT_TROUBLE;
   const SelectedEntries old_selected = select_entries(old_database->files(), parsed.selection);
   const SelectedEntries new_selected = select_entries(new_database->files(), parsed.selection);

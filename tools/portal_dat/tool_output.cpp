@@ -21,12 +21,16 @@ void report_error(std::string_view message) {
 }
 
 std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path) {
-  auto database = quorvane_dat::DatDatabase::new_(path);
-  if (!database) {
-    report_error("cannot open " + path + ": " + database.error().plain());
+  return opened_archive(path, quorvane_dat::DatDatabase::new_(path));
+}
+
+std::optional<quorvane_dat::DatDatabase> opened_archive(
+    const std::string& path, quorvane_dat::DatResult<quorvane_dat::DatDatabase> opened) {
+  if (!opened) {
+    report_error("cannot open " + path + ": " + opened.error().plain());
     return std::nullopt;
   }
-  return std::move(database).value();
+  return std::move(opened).value();
 }
 
 std::string content_problem(bool chain_loops, bool short_output) {

@@ -18,6 +18,9 @@ void report_error(std::string_view message);
 
 // Opens the archive, or reports why it cannot be opened and returns nullopt.
 std::optional<quorvane_dat::DatDatabase> open_archive(const std::string& path);
+// The same for an archive opened elsewhere (on another thread, say).
+std::optional<quorvane_dat::DatDatabase> opened_archive(
+    const std::string& path, quorvane_dat::DatResult<quorvane_dat::DatDatabase> opened);
 
 // What is wrong with a file's content that reads without error: its chain
 // loops, its body decodes short of its declared size; empty when neither.

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "dat_writer/dat_writer.hpp"
@@ -212,6 +214,12 @@ TEST(PortalDatCompare, ExitStatusesAndTrouble) {
     }
     EXPECT_EQ(result.out.find("M 30000000 2848 -> 2848"), std::string::npos) << what;
   }
+  // Neither archive opens: both are reported, in the order given.
+  const ProcessResult neither = portal_dat({"diff", absent, absent + "-too"});
+  EXPECT_EQ(neither.status, 2);
+  const std::size_t second = neither.err.find("cannot open " + absent + "-too: ");
+  EXPECT_NE(second, std::string::npos) << neither.err;
+  EXPECT_LT(neither.err.find("cannot open " + absent + ": "), second) << neither.err;
 }
 
 std::vector<quorvane_dat::DatFileEntry> entries_of(const quorvane_dat::DatDatabase& database) {
@@ -220,20 +228,28 @@ std::vector<quorvane_dat::DatFileEntry> entries_of(const quorvane_dat::DatDataba
   return entries;
 }
 
-// Entries are compared alike whatever the order of the files; without a
-// secret for the hashes nothing is compared.
+// Entries are compared alike whatever the order of the files, and with the
+// two reads one after the other when no thread can start; without a secret
+// for the hashes nothing is compared.
 TEST(PortalDatCompare, ComparesInEitherOrderAndNeedsASecret) {
   auto old_database = quorvane_dat::DatDatabase::new_(pair().old_path);
   ASSERT_TRUE(old_database);
+  const portal_dat::ThreadStarter no_thread = [](std::function<void()>) -> std::thread {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
   for (const fs::path& path : {pair().new_path, pair().reversed_path}) {
     auto new_database = quorvane_dat::DatDatabase::new_(path);
     ASSERT_TRUE(new_database);
-    const portal_dat::Comparison comparison = portal_dat::compare_archives(
-        *old_database, entries_of(*old_database), *new_database, entries_of(*new_database), 2);
-    ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
-    std::string same;
-    for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
-    EXPECT_EQ(same, "=!!!===!") << path;  // by id; the added and removed entries count as not the same
+    for (const bool threaded : {true, false}) {
+      const portal_dat::Comparison comparison =
+          portal_dat::compare_archives(*old_database, entries_of(*old_database), *new_database,
+                                       entries_of(*new_database), 2, {}, threaded ? nullptr : no_thread);
+      ASSERT_FALSE(comparison.error.has_value()) << *comparison.error;
+      std::string same;
+      for (const portal_dat::ComparedEntry& item : comparison.entries) same += item.same ? '=' : '!';
+      EXPECT_EQ(same, "=!!!===!") << path
+                                  << threaded;  // by id; added and removed entries are not the same
+    }
   }
   const portal_dat::Comparison failed =
       portal_dat::compare_archives(*old_database, entries_of(*old_database), *old_database,
