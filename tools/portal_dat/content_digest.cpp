@@ -105,6 +105,9 @@ std::size_t ContentDigest::finish(std::span<std::uint8_t, MAX_SIZE> out) {
 
 std::function<std::unique_ptr<quorvane_dat::BatchDigest>()> content_digests(
     const ContentSecret& secret) {
+  // The library picks its vector unit on first use: here, on the calling
+  // thread, rather than racing on the workers.
+  content_hash(secret, {});
   return [&secret]() -> std::unique_ptr<quorvane_dat::BatchDigest> {
     return std::make_unique<ContentDigest>(secret);
   };
