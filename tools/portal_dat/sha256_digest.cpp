@@ -86,36 +86,10 @@ std::size_t Sha256Hasher::finish(std::span<std::uint8_t, MAX_SIZE> out) {
 }
 
 std::optional<Sha256Digest> Sha256Hasher::digest(std::span<const std::uint8_t> bytes) {
-  std::uint64_t size = 0;
-  return digest_pieces(
-      [&, done = false]() mutable {
-        const std::span<const std::uint8_t> piece = done ? std::span<const std::uint8_t>() : bytes;
-        done = true;
-        return quorvane_dat::DatResult<std::span<const std::uint8_t>>(piece);
-      },
-      size);
-}
-
-std::optional<Sha256Digest> Sha256Hasher::digest(quorvane_dat::FileStream& stream, std::uint64_t& size) {
-  return digest_pieces([&] { return stream.next(); }, size);
-}
-
-template <class Next>
-std::optional<Sha256Digest> Sha256Hasher::digest_pieces(Next next, std::uint64_t& size) {
-  size = 0;
   std::array<std::uint8_t, MAX_SIZE> out{};
   try {
     begin({});
-    for (;;) {
-      auto piece = next();
-      if (!piece) {
-        error_ = piece.error().plain();
-        return std::nullopt;
-      }
-      if (piece->empty()) break;
-      size += piece->size();
-      update(*piece);
-    }
+    update(bytes);
     finish(out);
   } catch (const std::runtime_error&) {
     return std::nullopt;

@@ -1,5 +1,4 @@
-// SHA-256 through libcrypto's EVP interface, for the content digests of sum
-// and diff.
+// SHA-256 through libcrypto's EVP interface, for sum's content digests.
 #pragma once
 
 #include <openssl/evp.h>
@@ -15,7 +14,6 @@
 #include <string_view>
 
 #include "quorvane_dat/lib/batch_reader.hpp"
-#include "quorvane_dat/lib/file_stream.hpp"
 
 namespace portal_dat {
 
@@ -46,19 +44,11 @@ class Sha256Hasher final : public quorvane_dat::BatchDigest {
   // The digest of `bytes`, or nullopt (with error() set) when libcrypto fails.
   std::optional<Sha256Digest> digest(std::span<const std::uint8_t> bytes);
 
-  // The digest of a file read piece by piece from its stream, its decoded
-  // size in `size`; nullopt with error() set when the stream or libcrypto
-  // fails.
-  std::optional<Sha256Digest> digest(quorvane_dat::FileStream& stream, std::uint64_t& size);
-
   void begin(const quorvane_dat::DatFileEntry& entry) override;
   void update(std::span<const std::uint8_t> piece) override;
   std::size_t finish(std::span<std::uint8_t, MAX_SIZE> out) override;
 
  private:
-  // The digest of the pieces `next` gives, up to an empty one.
-  template <class Next>
-  std::optional<Sha256Digest> digest_pieces(Next next, std::uint64_t& size);
   void set_error(std::string_view what);
   [[noreturn]] void fail(std::string_view what);
 
